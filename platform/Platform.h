@@ -1,0 +1,190 @@
+// The platform calls the tool is built on, declared once with their contracts.
+//
+// The logic above this layer (installer/, host/) calls only these, through Host(). Each back-end
+// supplies all of them: win32/ maps them onto the real Windows API one to one, posix/ provides
+// them on a POSIX system (the registry is a file), and scripted/ is an in-memory fake for tests
+// that can make any call fail. Types and constants carry the Windows values so that the Win32
+// back-end passes them through unchanged; names avoid the Windows header's macros.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zelmora::platform {
+
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = std::uint32_t;
+using BOOL = std::int32_t;  // nonzero means true
+
+// Opaque, pointer-sized handles. Only the back-end that issued one looks inside it.
+enum class HKEY : std::uintptr_t {};
+enum class HANDLE : std::uintptr_t {};
+enum class HMODULE : std::uintptr_t {};
+
+constexpr HKEY kNoKey{0};
+constexpr HMODULE kExecutableModule{0};
+
+// The predefined roots are sign-extended 32-bit constants, as on Windows.
+constexpr HKEY PredefinedKey(std::int32_t value) {
+  return static_cast<HKEY>(static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)));
+}
+constexpr HKEY kHkeyClassesRoot = PredefinedKey(static_cast<std::int32_t>(0x80000000u));
+constexpr HKEY kHkeyCurrentUser = PredefinedKey(static_cast<std::int32_t>(0x80000001u));
+constexpr HKEY kHkeyLocalMachine = PredefinedKey(static_cast<std::int32_t>(0x80000002u));
+constexpr HKEY kHkeyUsers = PredefinedKey(static_cast<std::int32_t>(0x80000003u));
+
+constexpr HANDLE kInvalidHandle = static_cast<HANDLE>(~std::uintptr_t{0});
+
+// Win32 error codes that the back-ends produce.
+constexpr LONG kErrorSuccess = 0;
+constexpr LONG kErrorFileNotFound = 2;
+constexpr LONG kErrorAccessDenied = 5;
+constexpr LONG kErrorInvalidHandle = 6;
+constexpr LONG kErrorNotEnoughMemory = 8;
+constexpr LONG kErrorGenFailure = 31;
+constexpr LONG kErrorInvalidParameter = 87;
+constexpr LONG kErrorBrokenPipe = 109;
+constexpr LONG kErrorDiskFull = 112;
+constexpr LONG kErrorInsufficientBuffer = 122;
+constexpr LONG kErrorBadPathname = 161;
+constexpr LONG kErrorEnvvarNotFound = 203;
+constexpr LONG kErrorFileTooLarge = 223;
+constexpr LONG kErrorNoMoreItems = 259;
+constexpr LONG kErrorRegistryCorrupt = 1015;
+constexpr LONG kErrorRegistryIoFailed = 1016;
+constexpr LONG kErrorKeyDeleted = 1018;
+constexpr LONG kErrorIoDevice = 1117;
+constexpr LONG kErrorNoUnicodeTranslation = 1113;
+
+// Registry constants.
+constexpr DWORD kKeyAllAccess = 0xF003F;
+constexpr DWORD kRegOptionNonVolatile = 0;
+constexpr DWORD kRegCreatedNewKey = 1;
+constexpr DWORD kRegOpenedExistingKey = 2;
+constexpr DWORD kRegNone = 0;
+constexpr DWORD kRegSz = 1;
+constexpr DWORD kRegExpandSz = 2;
+constexpr DWORD kRegBinary = 3;
+constexpr DWORD kRegDword = 4;
+constexpr DWORD kRegMultiSz = 7;
+constexpr DWORD kRegQword = 11;
+
+// Console constants.
+constexpr DWORD kStdOutputHandle = static_cast<DWORD>(-11);
+constexpr DWORD kStdErrorHandle = static_cast<DWORD>(-12);
+constexpr DWORD kFileTypeUnknown = 0;
+constexpr DWORD kFileTypeDisk = 1;
+constexpr DWORD kFileTypeChar = 2;
+constexpr DWORD kFileTypePipe = 3;
+constexpr UINT kCodePageOem = 1;  // CP_OEMCP
+constexpr UINT kCodePageUtf8 = 65001;
+
+// Memory query (the fields of MEMORY_BASIC_INFORMATION that callers read).
+constexpr DWORD kMemCommit = 0x1000;
+struct MemoryBasicInformation {
+  const void* BaseAddress = nullptr;
+  const void* AllocationBase = nullptr;
+  DWORD AllocationProtect = 0;
+  std::size_t RegionSize = 0;
+  DWORD State = 0;
+  DWORD Protect = 0;
+  DWORD Type = 0;
+};
+
+// A back-end may end the process by throwing this from ExitProcess (the scripted one does, so
+// that a test outlives the "process"). Guards that catch every failure let it pass.
+struct ProcessExit {
+  UINT status;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Registry (advapi32) ---------------------------------------------------------------------
+  // Opens the key at subKey below key, creating every missing key along the path in one call.
+  // An existing key is opened untouched. Returns kErrorSuccess and a new handle in *result
+  // (valid until RegCloseKey), or a nonzero code. *disposition, when given, tells created from
+  // opened. Created keys persist after the process.
+  virtual LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved,
+                               const char16_t* keyClass, DWORD options, DWORD desiredAccess,
+                               const void* securityAttributes, HKEY* result,
+                               DWORD* disposition) = 0;
+  // Opens an existing key only; a missing key yields a nonzero code. An empty subKey yields a
+  // new handle to key itself.
+  virtual LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess,
+                             HKEY* result) = 0;
+  // Stores type and bytes under valueName, replacing any value of that name whatever its type.
+  // A null key handle yields a nonzero code and stores nothing.
+  virtual LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
+                              const std::uint8_t* data, DWORD dataSize) = 0;
+  // Releases a handle. Predefined roots are never really closed.
+  virtual LONG RegCloseKey(HKEY key) = 0;
+
+  // --- Environment and account -----------------------------------------------------------------
+  // Value fits with its NUL into size: stores both, returns the length without the NUL (so the
+  // result is below size). Does not fit: returns the size needed, NUL included (above size).
+  // Unset or empty: returns 0.
+  virtual DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) = 0;
+  // On entry *size is the buffer's capacity in units. Success: stores the logon name of the
+  // account the thread runs as (no domain) and a NUL, sets *size to the units stored with the
+  // NUL, returns nonzero. Failure (including a name that does not fit): returns 0.
+  virtual BOOL GetUserNameW(char16_t* buffer, DWORD* size) = 0;
+
+  // --- Console and files (kernel32) ------------------------------------------------------------
+  virtual HANDLE GetStdHandle(DWORD stdHandle) = 0;
+  // kFileTypeChar for a console or other character device, kFileTypeDisk or kFileTypePipe for a
+  // file or a pipe, kFileTypeUnknown for a handle that is unusable.
+  virtual DWORD GetFileType(HANDLE file) = 0;
+  virtual UINT GetConsoleOutputCP() = 0;
+  // The system's ANSI code page.
+  virtual UINT GetACP() = 0;
+  // Converts UTF-16 into codePage. With byteCapacity 0 returns the byte count needed; otherwise
+  // converts and returns the bytes written, or 0 on failure (GetLastError tells why). A
+  // character without a mapping becomes the code page's default character.
+  virtual int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideLength,
+                                  char* bytes, int byteCapacity, const char* defaultChar,
+                                  BOOL* usedDefaultChar) = 0;
+  // Writes the bytes; nonzero on success. On failure GetLastError gives the Windows error code.
+  virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
+                         void* overlapped) = 0;
+  // The error code of this thread's last failed call.
+  virtual DWORD GetLastError() = 0;
+
+  // --- Failure report and process end ----------------------------------------------------------
+  // Describes the memory region holding address; returns the bytes filled into *info, 0 when
+  // nothing is known about it.
+  virtual std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
+                                   std::size_t infoSize) = 0;
+  // The path of module (kExecutableModule: the executable) into buffer, NUL-terminated when it
+  // fits; returns its length without the NUL, or 0 on failure. A path that does not fit is cut
+  // at size - 1 units and size is returned.
+  virtual DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) = 0;
+  // Copies string `id` of the module's string table into buffer (at most capacity - 1 units and
+  // a NUL); returns its length, 0 when there is no such string.
+  virtual int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) = 0;
+  // Ends the process with exitCode. It never returns to its caller.
+  [[noreturn]] virtual void ExitProcess(UINT exitCode) = 0;
+};
+
+// The platform this process runs on: the build's native back-end, unless a test has put
+// another in its place with ScopedHost.
+Platform& Host();
+
+// The build's native back-end (posix/ or win32/); defined by exactly one of them.
+Platform& NativePlatform();
+
+// Puts a platform in place of the current one for the lifetime of the object.
+class ScopedHost {
+ public:
+  explicit ScopedHost(Platform& replacement);
+  ~ScopedHost();
+  ScopedHost(const ScopedHost&) = delete;
+  ScopedHost& operator=(const ScopedHost&) = delete;
+
+ private:
+  Platform* previous_;
+};
+
+}  // namespace zelmora::platform

@@ -1,0 +1,62 @@
+// The four registry calls, implemented over a store of keys and a table of open handles.
+//
+// Shared by the POSIX back-end (store in a file) and the scripted one (store in memory), so that
+// both give the same answers to the same calls.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/common/RegistryTree.h"
+
+namespace zelmora::platform {
+
+// Where the keys live. Every change is made through Update, which applies it to the current
+// contents and makes it durable before returning; when Update fails, nothing has changed.
+class KeyStore {
+ public:
+  virtual ~KeyStore() = default;
+  // Runs change on the current tree. change returns kErrorSuccess to keep what it did, or an
+  // error code to abandon it. Returns change's code, or the store's own failure code.
+  virtual LONG Update(const std::function<LONG(RegistryTree&)>& change) = 0;
+  // Runs look on the current tree, which it must not change.
+  virtual LONG Read(const std::function<LONG(const RegistryTree&)>& look) = 0;
+};
+
+// A store that lives in memory only.
+class MemoryKeyStore final : public KeyStore {
+ public:
+  LONG Update(const std::function<LONG(RegistryTree&)>& change) override { return change(tree_); }
+  LONG Read(const std::function<LONG(const RegistryTree&)>& look) override { return look(tree_); }
+  RegistryTree& Tree() { return tree_; }
+  const RegistryTree& Tree() const { return tree_; }
+
+ private:
+  RegistryTree tree_;
+};
+
+class RegistryCalls {
+ public:
+  // root is the predefined handle the store stands for (kHkeyCurrentUser).
+  RegistryCalls(KeyStore& store, HKEY root);
+  ~RegistryCalls();
+
+  LONG CreateKey(HKEY key, const char16_t* subKey, HKEY* result, DWORD* disposition);
+  LONG OpenKey(HKEY key, const char16_t* subKey, HKEY* result);
+  LONG SetValue(HKEY key, const char16_t* valueName, DWORD type, const std::uint8_t* data,
+                DWORD dataSize);
+  LONG CloseKey(HKEY key);
+
+  // Handles issued and not yet closed (for tests that look for leaks).
+  std::size_t OpenHandleCount() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zelmora::platform

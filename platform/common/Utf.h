@@ -1,0 +1,18 @@
+// Conversions between UTF-8 and UTF-16 for the back-ends that meet UTF-8 text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zelmora::platform {
+
+// Decodes UTF-8. Each maximal ill-formed subsequence (a stray continuation byte, a truncated or
+// overlong sequence, an encoded surrogate, a code point above U+10FFFF) becomes one U+FFFD, so
+// that undecodable input still yields text of predictable shape and never fails.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// Encodes UTF-16 as UTF-8. A unit that is half of a surrogate pair without its partner becomes
+// U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+}  // namespace zelmora::platform

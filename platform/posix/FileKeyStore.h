@@ -1,0 +1,27 @@
+// The registry store of the POSIX back-end: one hive kept in one file in the registry editor's
+// export format.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/common/RegistryCalls.h"
+
+namespace zelmora::platform {
+
+class FileKeyStore final : public KeyStore {
+ public:
+  // path: the hive's file, e.g. ".../zelmora/registry/HKEY_CURRENT_USER.reg". rootName names the
+  // hive inside the file ("HKEY_CURRENT_USER"). Nothing is touched on disk until the first call.
+  FileKeyStore(std::string path, std::u16string rootName);
+  ~FileKeyStore() override;
+
+  LONG Update(const std::function<LONG(RegistryTree&)>& change) override;
+  LONG Read(const std::function<LONG(const RegistryTree&)>& look) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zelmora::platform

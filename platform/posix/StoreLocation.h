@@ -1,0 +1,15 @@
+// Where the POSIX back-end keeps the current user's hive.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zelmora::platform {
+
+// $XDG_CONFIG_HOME/zelmora/registry/HKEY_CURRENT_USER.reg, with $HOME/.config in place of
+// $XDG_CONFIG_HOME when that is unset, empty or not absolute, and the password database's home
+// directory of the effective user in place of $HOME when that is unset or empty. Nothing when no
+// home directory can be found.
+std::optional<std::string> CurrentUserStorePath();
+
+}  // namespace zelmora::platform
