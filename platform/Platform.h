@@ -39,9 +39,12 @@ constexpr HANDLE kInvalidHandle = static_cast<HANDLE>(~std::uintptr_t{0});
 // Win32 error codes that the back-ends produce.
 constexpr LONG kErrorSuccess = 0;
 constexpr LONG kErrorFileNotFound = 2;
+constexpr LONG kErrorPathNotFound = 3;
+constexpr LONG kErrorTooManyOpenFiles = 4;
 constexpr LONG kErrorAccessDenied = 5;
 constexpr LONG kErrorInvalidHandle = 6;
 constexpr LONG kErrorNotEnoughMemory = 8;
+constexpr LONG kErrorWriteProtect = 19;
 constexpr LONG kErrorGenFailure = 31;
 constexpr LONG kErrorInvalidParameter = 87;
 constexpr LONG kErrorBrokenPipe = 109;
@@ -171,6 +174,10 @@ class Platform {
 // The platform this process runs on: the build's native back-end, unless a test has put
 // another in its place with ScopedHost.
 Platform& Host();
+
+// Ends the process through Host().ExitProcess. Should a back-end's ExitProcess ever return,
+// the process ends here all the same.
+[[noreturn]] void EndProcess(UINT exitCode);
 
 // The build's native back-end (posix/ or win32/); defined by exactly one of them.
 Platform& NativePlatform();

@@ -7,45 +7,44 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
+template <typename Sink>
+void PutUtf16(Sink& out, char32_t cp) {
   if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
+    out(static_cast<char16_t>(cp));
   } else {
     cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    out(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
   }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+template <typename Sink>
+void PutUtf8(Sink& out, char32_t cp) {
   if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
+    out(static_cast<char>(cp));
   } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    out(static_cast<char>(0xC0 | (cp >> 6)));
+    out(static_cast<char>(0x80 | (cp & 0x3F)));
   } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    out(static_cast<char>(0xE0 | (cp >> 12)));
+    out(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out(static_cast<char>(0x80 | (cp & 0x3F)));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    out(static_cast<char>(0xF0 | (cp >> 18)));
+    out(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
 
-}  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+template <typename Sink>
+void DecodeUtf8(std::string_view utf8, Sink& out) {
   std::size_t i = 0;
   const std::size_t n = utf8.size();
   while (i < n) {
     const auto lead = static_cast<std::uint8_t>(utf8[i]);
     if (lead < 0x80) {
-      out.push_back(lead);
+      out(static_cast<char16_t>(lead));
       ++i;
       continue;
     }
@@ -65,7 +64,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
       if (lead == 0xF0) low = 0x90;
       if (lead == 0xF4) high = 0x8F;
     } else {
-      out.push_back(static_cast<char16_t>(kReplacement));
+      out(static_cast<char16_t>(kReplacement));
       ++i;
       continue;
     }
@@ -86,32 +85,71 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
       cp = (cp << 6) | (b & 0x3F);
     }
     if (ok) {
-      AppendUtf16(out, cp);
+      PutUtf16(out, cp);
     } else {
       // The maximal subpart (lead plus the continuation bytes that were valid) is one U+FFFD.
-      out.push_back(static_cast<char16_t>(kReplacement));
+      out(static_cast<char16_t>(kReplacement));
     }
     i = j;
   }
+}
+
+template <typename Sink>
+void EncodeUtf8(std::u16string_view utf16, Sink& out) {
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t unit = utf16[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      PutUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      PutUtf8(out, kReplacement);
+    } else {
+      PutUtf8(out, unit);
+    }
+  }
+}
+
+// Writes into a fixed buffer as far as it reaches and counts everything.
+template <typename Unit>
+struct BoundedSink {
+  Unit* out;
+  std::size_t capacity;
+  std::size_t count = 0;
+  void operator()(Unit unit) {
+    if (count < capacity) out[count] = unit;
+    ++count;
+  }
+};
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  auto sink = [&out](char16_t unit) { out.push_back(unit); };
+  DecodeUtf8(utf8, sink);
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
   std::string out;
   out.reserve(utf16.size());
-  for (std::size_t i = 0; i < utf16.size(); ++i) {
-    const char16_t unit = utf16[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-        utf16[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
+  auto sink = [&out](char unit) { out.push_back(unit); };
+  EncodeUtf8(utf16, sink);
   return out;
+}
+
+std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out, std::size_t capacity) {
+  BoundedSink<char16_t> sink{out, capacity};
+  DecodeUtf8(utf8, sink);
+  return sink.count;
+}
+
+std::size_t Utf16ToUtf8(std::u16string_view utf16, char* out, std::size_t capacity) {
+  BoundedSink<char> sink{out, capacity};
+  EncodeUtf8(utf16, sink);
+  return sink.count;
 }
 
 }  // namespace zelmora::platform

@@ -15,4 +15,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// The same into a fixed buffer, allocating nothing: writes what fits into capacity units and
+// returns the length the whole conversion needs.
+std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out, std::size_t capacity);
+std::size_t Utf16ToUtf8(std::u16string_view utf16, char* out, std::size_t capacity);
+
 }  // namespace zelmora::platform

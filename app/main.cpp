@@ -1,0 +1,3 @@
+#include "host/ProcessEntry.h"
+
+int main() { zelmora::ProcessEntry(); }

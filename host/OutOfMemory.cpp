@@ -1,0 +1,49 @@
+#include "host/OutOfMemory.h"
+
+#include <new>
+
+#include "host/Exceptions.h"
+#include "host/TextFormat.h"
+
+namespace zelmora {
+namespace {
+
+constexpr platform::UINT kOutOfMemoryMessage = 65525;
+
+std::exception_ptr instance;
+EOutOfMemory* instanceObject = nullptr;
+std::new_handler previousHandler = nullptr;
+
+}  // namespace
+
+void CreateOutOfMemoryInstance() {
+  // Made completely before anything is kept, so that a failure here leaves nothing half set.
+  std::exception_ptr made = std::make_exception_ptr(EOutOfMemory(LoadMessage(kOutOfMemoryMessage)));
+  EOutOfMemory* object = nullptr;
+  try {
+    std::rethrow_exception(made);
+  } catch (EOutOfMemory& raised) {
+    object = &raised;  // the very object every raise shares
+  }
+  instance = std::move(made);
+  instanceObject = object;
+  previousHandler = std::set_new_handler(&RaiseOutOfMemory);
+}
+
+void ReleaseOutOfMemoryInstance() {
+  if (!instance) return;
+  std::set_new_handler(previousHandler);
+  previousHandler = nullptr;
+  instanceObject->SetAllowFree(true);
+  instanceObject = nullptr;
+  instance = nullptr;
+}
+
+const std::exception_ptr& OutOfMemoryInstance() { return instance; }
+
+void RaiseOutOfMemory() {
+  if (instance) std::rethrow_exception(instance);
+  throw std::bad_alloc();
+}
+
+}  // namespace zelmora

@@ -1,0 +1,117 @@
+#include "host/Registry.h"
+
+#include <cstring>
+#include <vector>
+
+#include "host/Exceptions.h"
+
+namespace zelmora {
+namespace {
+
+using platform::Host;
+
+DWORD PlatformTypeOf(TRegDataType kind) {
+  switch (kind) {
+    case TRegDataType::rdString:
+      return platform::kRegSz;
+    case TRegDataType::rdExpandString:
+      return platform::kRegExpandSz;
+    case TRegDataType::rdInteger:
+      return platform::kRegDword;
+    case TRegDataType::rdBinary:
+      return platform::kRegBinary;
+    case TRegDataType::rdUnknown:
+      break;
+  }
+  return platform::kRegNone;
+}
+
+}  // namespace
+
+TRegistry::TRegistry()
+    : FCurrentKey(platform::kNoKey),
+      FRootKey(platform::kNoKey),
+      FLazyWrite(false),
+      FAccess(0) {
+  SetRootKey(platform::kHkeyCurrentUser);
+  FAccess = platform::kKeyAllAccess;
+  // Lazy write: closing a key never forces it to disk.
+  FLazyWrite = true;
+}
+
+TRegistry::~TRegistry() { CloseKey(); }
+
+void TRegistry::SetRootKey(HKEY value) {
+  if (value == FRootKey) return;
+  FRootKey = value;
+  CloseKey();
+}
+
+bool TRegistry::OpenKey(const std::u16string& Key, bool CanCreate) {
+  std::u16string path = Key;
+  const bool relative = path.empty() || path.front() != u'\\';
+  if (!relative) path.erase(0, 1);
+  const HKEY base = (relative && FCurrentKey != platform::kNoKey) ? FCurrentKey : FRootKey;
+
+  HKEY opened = platform::kNoKey;
+  platform::LONG result;
+  if (CanCreate && !path.empty()) {
+    DWORD disposition = 0;
+    result = Host().RegCreateKeyExW(base, path.c_str(), 0, nullptr, platform::kRegOptionNonVolatile,
+                                    FAccess, nullptr, &opened, &disposition);
+  } else {
+    result = Host().RegOpenKeyExW(base, path.c_str(), 0, FAccess, &opened);
+  }
+  if (result != platform::kErrorSuccess) return false;
+
+  std::u16string newPath = path;
+  if (relative && FCurrentKey != platform::kNoKey) newPath = FCurrentPath + u'\\' + path;
+  CloseKey();
+  FCurrentKey = opened;
+  FCurrentPath = std::move(newPath);
+  return true;
+}
+
+void TRegistry::WriteString(const std::u16string& Name, const std::u16string& Value) {
+  // The text's units and one terminating zero unit, little-endian.
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve((Value.size() + 1) * 2);
+  for (char16_t unit : Value) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  PutData(Name, bytes.data(), static_cast<DWORD>(bytes.size()), TRegDataType::rdString);
+}
+
+void TRegistry::WriteInteger(const std::u16string& Name, std::int32_t Value) {
+  const auto bits = static_cast<std::uint32_t>(Value);
+  const std::uint8_t bytes[4] = {
+      static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+      static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+  PutData(Name, bytes, sizeof bytes, TRegDataType::rdInteger);
+}
+
+void TRegistry::WriteBool(const std::u16string& Name, bool Value) {
+  WriteInteger(Name, Value ? 1 : 0);
+}
+
+void TRegistry::CloseKey() {
+  if (FCurrentKey == platform::kNoKey) return;
+  Host().RegCloseKey(FCurrentKey);
+  FCurrentKey = platform::kNoKey;
+  FCurrentPath.clear();
+}
+
+void TRegistry::PutData(const std::u16string& Name, const void* Buffer, DWORD BufSize,
+                        TRegDataType RegData) {
+  const platform::LONG result =
+      Host().RegSetValueExW(FCurrentKey, Name.c_str(), 0, PlatformTypeOf(RegData),
+                            static_cast<const std::uint8_t*>(Buffer), BufSize);
+  if (result != platform::kErrorSuccess) {
+    throw ERegistryException(u"Failed to set data for '" + Name + u"'");
+  }
+}
+
+}  // namespace zelmora

@@ -1,0 +1,70 @@
+#include "installer/WorkstationFacts.h"
+
+#include <array>
+
+#include "platform/Platform.h"
+
+namespace zelmora {
+namespace {
+
+using platform::DWORD;
+using platform::Host;
+
+constexpr DWORD kEnvironmentFirstTry = 1024;
+constexpr DWORD kUserNameCapacity = 256;
+constexpr std::u16string_view kDesignatedAccount = u"UPSCTRL";
+
+bool IsTrimmable(char16_t unit) { return unit <= 0x0020; }
+
+}  // namespace
+
+std::u16string EnvironmentValue(const std::u16string& name) {
+  std::u16string result;
+  std::array<char16_t, kEnvironmentFirstTry> local;
+  const DWORD n = Host().GetEnvironmentVariableW(name.c_str(), local.data(), kEnvironmentFirstTry);
+  if (n < kEnvironmentFirstTry) {
+    result.assign(local.data(), n);
+    return result;
+  }
+  // Too long for the first buffer: n is the size needed with the NUL, so read the value once
+  // more straight into storage of the exact size. The string's own terminator takes the NUL.
+  result.resize(n - 1);
+  Host().GetEnvironmentVariableW(name.c_str(), result.data(), n);
+  return result;
+}
+
+std::u16string CurrentUserName() {
+  std::array<char16_t, kUserNameCapacity> buffer;
+  DWORD count = kUserNameCapacity;
+  std::u16string raw;
+  if (Host().GetUserNameW(buffer.data(), &count) != 0) {
+    std::size_t length = 0;
+    while (length < kUserNameCapacity && buffer[length] != u'\0') ++length;
+    raw.assign(buffer.data(), length);
+  }
+  return TrimEdges(raw);
+}
+
+std::u16string TrimEdges(const std::u16string& text) {
+  if (!text.empty() && !IsTrimmable(text.front()) && !IsTrimmable(text.back())) return text;
+  std::size_t first = 0;
+  while (first < text.size() && IsTrimmable(text[first])) ++first;
+  if (first == text.size()) return std::u16string();
+  std::size_t last = text.size() - 1;
+  while (IsTrimmable(text[last])) --last;
+  return text.substr(first, last - first + 1);
+}
+
+std::u16string AsciiUpperCase(std::u16string_view text) {
+  std::u16string result(text);
+  for (char16_t& unit : result) {
+    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 0x20);
+  }
+  return result;
+}
+
+bool IsDesignatedAccount(std::u16string_view userName) {
+  return AsciiUpperCase(userName) == kDesignatedAccount;
+}
+
+}  // namespace zelmora

@@ -1,0 +1,72 @@
+#include "platform/posix/PosixPlatform.h"
+
+#include <csignal>
+
+#include "platform/posix/FileKeyStore.h"
+#include "platform/posix/StoreLocation.h"
+
+namespace zelmora::platform {
+
+struct PosixPlatform::RegistryState {
+  explicit RegistryState(std::string path)
+      : store(std::move(path), u"HKEY_CURRENT_USER"), calls(store, kHkeyCurrentUser) {}
+  FileKeyStore store;
+  RegistryCalls calls;
+};
+
+Platform& NativePlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+PosixPlatform::PosixPlatform() {
+  // A reader that has gone away must show up as a failed write (EPIPE), not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+PosixPlatform::~PosixPlatform() = default;
+
+LONG PosixPlatform::Fail(LONG code) {
+  lastError_ = static_cast<DWORD>(code);
+  return code;
+}
+
+DWORD PosixPlatform::GetLastError() { return lastError_; }
+
+RegistryCalls* PosixPlatform::Registry() {
+  if (!registryLookedUp_) {
+    registryLookedUp_ = true;
+    if (const auto path = CurrentUserStorePath()) {
+      registry_ = std::make_unique<RegistryState>(*path);
+    }
+  }
+  return registry_ ? &registry_->calls : nullptr;
+}
+
+LONG PosixPlatform::RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, const char16_t*,
+                                    DWORD, DWORD, const void*, HKEY* result, DWORD* disposition) {
+  RegistryCalls* calls = Registry();
+  if (calls == nullptr) return Fail(kErrorPathNotFound);
+  return calls->CreateKey(key, subKey, result, disposition);
+}
+
+LONG PosixPlatform::RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, DWORD, HKEY* result) {
+  RegistryCalls* calls = Registry();
+  if (calls == nullptr) return Fail(kErrorPathNotFound);
+  return calls->OpenKey(key, subKey, result);
+}
+
+LONG PosixPlatform::RegSetValueExW(HKEY key, const char16_t* valueName, DWORD, DWORD type,
+                                   const std::uint8_t* data, DWORD dataSize) {
+  RegistryCalls* calls = Registry();
+  if (calls == nullptr) return Fail(kErrorPathNotFound);
+  return calls->SetValue(key, valueName, type, data, dataSize);
+}
+
+LONG PosixPlatform::RegCloseKey(HKEY key) {
+  RegistryCalls* calls = Registry();
+  if (calls == nullptr) return Fail(kErrorInvalidHandle);
+  return calls->CloseKey(key);
+}
+
+}  // namespace zelmora::platform

@@ -1,0 +1,55 @@
+// The platform calls on a POSIX system. The registry is a file in the user's configuration
+// folder; the console is the process's file descriptors; text meets the system as UTF-8.
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/common/RegistryCalls.h"
+
+namespace zelmora::platform {
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform();
+  ~PosixPlatform() override;
+
+  LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass,
+                       DWORD options, DWORD desiredAccess, const void* securityAttributes,
+                       HKEY* result, DWORD* disposition) override;
+  LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess,
+                     HKEY* result) override;
+  LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
+                      const std::uint8_t* data, DWORD dataSize) override;
+  LONG RegCloseKey(HKEY key) override;
+  DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) override;
+  BOOL GetUserNameW(char16_t* buffer, DWORD* size) override;
+  HANDLE GetStdHandle(DWORD stdHandle) override;
+  DWORD GetFileType(HANDLE file) override;
+  UINT GetConsoleOutputCP() override;
+  UINT GetACP() override;
+  int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideLength,
+                          char* bytes, int byteCapacity, const char* defaultChar,
+                          BOOL* usedDefaultChar) override;
+  BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
+                 void* overlapped) override;
+  DWORD GetLastError() override;
+  std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
+                           std::size_t infoSize) override;
+  DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) override;
+  int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) override;
+  [[noreturn]] void ExitProcess(UINT exitCode) override;
+
+ private:
+  // The current user's hive, opened at the first registry call; null when the user has no home.
+  RegistryCalls* Registry();
+  // Records the error of a failed call for GetLastError, and returns it.
+  LONG Fail(LONG code);
+
+  struct RegistryState;
+  std::unique_ptr<RegistryState> registry_;
+  bool registryLookedUp_ = false;
+  DWORD lastError_ = 0;
+};
+
+}  // namespace zelmora::platform

@@ -1,0 +1,302 @@
+#include "platform/scripted/ScriptedPlatform.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/common/BuiltInMessages.h"
+#include "platform/common/Utf.h"
+
+namespace zelmora::platform {
+namespace {
+
+constexpr HANDLE kOutHandle{1};
+constexpr HANDLE kErrHandle{2};
+constexpr UINT kCodePageAscii = 20127;  // unmappable characters become '?'
+
+std::u16string HandleText(std::uintptr_t value) {
+  std::u16string text;
+  do {
+    text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return text;
+}
+
+std::u16string Text(const char16_t* text) { return text != nullptr ? text : u"(null)"; }
+
+}  // namespace
+
+const char* CallName(Call call) {
+  switch (call) {
+#define NAME(c) \
+  case Call::c: \
+    return #c;
+    NAME(RegCreateKeyExW)
+    NAME(RegOpenKeyExW)
+    NAME(RegSetValueExW)
+    NAME(RegCloseKey)
+    NAME(GetEnvironmentVariableW)
+    NAME(GetUserNameW)
+    NAME(GetStdHandle)
+    NAME(GetFileType)
+    NAME(GetConsoleOutputCP)
+    NAME(GetACP)
+    NAME(WideCharToMultiByte)
+    NAME(WriteFile)
+    NAME(GetLastError)
+    NAME(VirtualQuery)
+    NAME(GetModuleFileNameW)
+    NAME(LoadStringW)
+    NAME(ExitProcess)
+#undef NAME
+  }
+  return "?";
+}
+
+bool CanFail(Call call) {
+  return call != Call::GetConsoleOutputCP && call != Call::GetACP &&
+         call != Call::GetLastError && call != Call::ExitProcess;
+}
+
+ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {
+  // Logging a call allocates nothing in a run of ordinary length, so that tests which make
+  // allocations fail see only the product's own.
+  log_.reserve(4096);
+  for (ScriptedStream* stream : {&out, &err}) {
+    stream->bytes.reserve(64 * 1024);
+    stream->writeSizes.reserve(1024);
+  }
+}
+ScriptedPlatform::~ScriptedPlatform() = default;
+
+void ScriptedPlatform::FailCall(Call call, int nth, LONG code) {
+  callFaults_[{call, nth}] = code;
+}
+
+void ScriptedPlatform::FailAt(std::size_t position, LONG code) { positionFaults_[position] = code; }
+
+void ScriptedPlatform::ExhaustMemoryAt(std::size_t position) { memoryFaults_.insert(position); }
+
+std::optional<LONG> ScriptedPlatform::Enter(Call call, std::u16string detail) {
+  const std::size_t position = log_.size();
+  log_.push_back({call, std::move(detail)});
+  const int nth = ++counts_[static_cast<std::size_t>(call)];
+  if (memoryFaults_.count(position) != 0) throw std::bad_alloc();
+  if (!CanFail(call)) return std::nullopt;
+  if (auto it = positionFaults_.find(position); it != positionFaults_.end()) return it->second;
+  if (auto it = callFaults_.find({call, nth}); it != callFaults_.end()) return it->second;
+  return std::nullopt;
+}
+
+LONG ScriptedPlatform::RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, const char16_t*,
+                                       DWORD, DWORD, const void*, HKEY* result,
+                                       DWORD* disposition) {
+  if (auto fault = Enter(Call::RegCreateKeyExW, Text(subKey))) return *fault;
+  return calls_.CreateKey(key, subKey, result, disposition);
+}
+
+LONG ScriptedPlatform::RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, DWORD,
+                                     HKEY* result) {
+  if (auto fault = Enter(Call::RegOpenKeyExW, Text(subKey))) return *fault;
+  return calls_.OpenKey(key, subKey, result);
+}
+
+LONG ScriptedPlatform::RegSetValueExW(HKEY key, const char16_t* valueName, DWORD, DWORD type,
+                                      const std::uint8_t* data, DWORD dataSize) {
+  if (auto fault = Enter(Call::RegSetValueExW, Text(valueName))) return *fault;
+  return calls_.SetValue(key, valueName, type, data, dataSize);
+}
+
+LONG ScriptedPlatform::RegCloseKey(HKEY key) {
+  if (auto fault = Enter(Call::RegCloseKey, HandleText(static_cast<std::uintptr_t>(key)))) {
+    return *fault;
+  }
+  return calls_.CloseKey(key);
+}
+
+DWORD ScriptedPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buffer,
+                                                DWORD size) {
+  if (auto fault = Enter(Call::GetEnvironmentVariableW, Text(name))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const auto it = environment.find(Text(name));
+  if (it == environment.end() || it->second.empty()) {
+    lastError_ = kErrorEnvvarNotFound;
+    return 0;
+  }
+  const std::u16string& value = it->second;
+  if (value.size() + 1 > size) return static_cast<DWORD>(value.size() + 1);
+  value.copy(buffer, value.size());
+  buffer[value.size()] = u'\0';
+  return static_cast<DWORD>(value.size());
+}
+
+BOOL ScriptedPlatform::GetUserNameW(char16_t* buffer, DWORD* size) {
+  if (auto fault = Enter(Call::GetUserNameW, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (!userName) {
+    lastError_ = kErrorGenFailure;
+    return 0;
+  }
+  if (userName->size() + 1 > *size) {
+    *size = static_cast<DWORD>(userName->size() + 1);
+    lastError_ = kErrorInsufficientBuffer;
+    return 0;
+  }
+  userName->copy(buffer, userName->size());
+  buffer[userName->size()] = u'\0';
+  *size = static_cast<DWORD>(userName->size() + 1);
+  return 1;
+}
+
+HANDLE ScriptedPlatform::GetStdHandle(DWORD stdHandle) {
+  const bool isOut = stdHandle == kStdOutputHandle;
+  if (auto fault = Enter(Call::GetStdHandle, isOut ? u"out" : u"err")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return kInvalidHandle;
+  }
+  if (isOut) return kOutHandle;
+  if (stdHandle == kStdErrorHandle) return kErrHandle;
+  lastError_ = kErrorInvalidHandle;
+  return kInvalidHandle;
+}
+
+ScriptedStream* ScriptedPlatform::StreamOf(HANDLE file) {
+  if (file == kOutHandle) return &out;
+  if (file == kErrHandle) return &err;
+  return nullptr;
+}
+
+DWORD ScriptedPlatform::GetFileType(HANDLE file) {
+  if (Enter(Call::GetFileType, HandleText(static_cast<std::uintptr_t>(file)))) {
+    return kFileTypeUnknown;
+  }
+  const ScriptedStream* stream = StreamOf(file);
+  return stream != nullptr ? stream->fileType : kFileTypeUnknown;
+}
+
+UINT ScriptedPlatform::GetConsoleOutputCP() {
+  Enter(Call::GetConsoleOutputCP, u"");
+  return consoleCodePage;
+}
+
+UINT ScriptedPlatform::GetACP() {
+  Enter(Call::GetACP, u"");
+  return ansiCodePage;
+}
+
+int ScriptedPlatform::WideCharToMultiByte(UINT codePage, DWORD, const char16_t* wide,
+                                          int wideLength, char* bytes, int byteCapacity,
+                                          const char*, BOOL* usedDefaultChar) {
+  if (auto fault = Enter(Call::WideCharToMultiByte, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (codePage == kCodePageOem) codePage = oemCodePage;
+  if (codePage == 0) codePage = ansiCodePage;
+  const std::u16string_view text(wide, static_cast<std::size_t>(wideLength));
+  std::string converted;
+  bool usedDefault = false;
+  if (codePage == kCodePageUtf8) {
+    converted = Utf16ToUtf8(text);
+  } else if (codePage == kCodePageAscii) {
+    for (char16_t unit : text) {
+      usedDefault = usedDefault || unit > 0x7F;
+      converted.push_back(unit > 0x7F ? '?' : static_cast<char>(unit));
+    }
+  } else {
+    lastError_ = kErrorInvalidParameter;
+    return 0;
+  }
+  if (usedDefaultChar != nullptr) *usedDefaultChar = usedDefault ? 1 : 0;
+  if (byteCapacity == 0) return static_cast<int>(converted.size());
+  if (converted.size() > static_cast<std::size_t>(byteCapacity)) {
+    lastError_ = kErrorInsufficientBuffer;
+    return 0;
+  }
+  std::memcpy(bytes, converted.data(), converted.size());
+  return static_cast<int>(converted.size());
+}
+
+BOOL ScriptedPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
+                                 void*) {
+  if (written != nullptr) *written = 0;
+  if (auto fault = Enter(Call::WriteFile, HandleText(static_cast<std::uintptr_t>(file)))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  ScriptedStream* stream = StreamOf(file);
+  if (stream == nullptr || stream->fileType == kFileTypeUnknown) {
+    lastError_ = kErrorInvalidHandle;
+    return 0;
+  }
+  if (stream->room) {
+    if (size > *stream->room) {
+      lastError_ = kErrorDiskFull;
+      return 0;
+    }
+    *stream->room -= size;
+  }
+  stream->bytes.append(static_cast<const char*>(buffer), size);
+  stream->writeSizes.push_back(size);
+  if (written != nullptr) *written = size;
+  return 1;
+}
+
+DWORD ScriptedPlatform::GetLastError() {
+  Enter(Call::GetLastError, u"");
+  return lastError_;
+}
+
+std::size_t ScriptedPlatform::VirtualQuery(const void* address, MemoryBasicInformation* info,
+                                           std::size_t infoSize) {
+  if (auto fault = Enter(Call::VirtualQuery, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (address == nullptr || info == nullptr || infoSize < sizeof *info) return 0;
+  // Every address counts as part of the executable's image.
+  *info = MemoryBasicInformation{};
+  info->BaseAddress = address;
+  info->AllocationBase = reinterpret_cast<const void*>(imageBase);
+  info->State = kMemCommit;
+  return sizeof *info;
+}
+
+DWORD ScriptedPlatform::GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) {
+  if (auto fault = Enter(Call::GetModuleFileNameW, HandleText(static_cast<std::uintptr_t>(module)))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (module != kExecutableModule && static_cast<std::uintptr_t>(module) != imageBase) {
+    lastError_ = kErrorInvalidHandle;
+    return 0;
+  }
+  if (size == 0) return 0;
+  const std::size_t length = modulePath.size() < size ? modulePath.size() : size - 1;
+  modulePath.copy(buffer, length);
+  buffer[length] = u'\0';
+  if (length < modulePath.size()) {
+    lastError_ = kErrorInsufficientBuffer;
+    return size;
+  }
+  return static_cast<DWORD>(length);
+}
+
+int ScriptedPlatform::LoadStringW(HMODULE, UINT id, char16_t* buffer, int capacity) {
+  if (auto fault = Enter(Call::LoadStringW, HandleText(id))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  return CopyBuiltInMessage(id, buffer, capacity);
+}
+
+void ScriptedPlatform::ExitProcess(UINT exitCode) {
+  Enter(Call::ExitProcess, HandleText(exitCode));
+  throw ProcessExit{exitCode};
+}
+
+}  // namespace zelmora::platform
