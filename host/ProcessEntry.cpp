@@ -98,7 +98,8 @@ std::size_t ModuleFileName(const void* failurePoint, char16_t* name, std::uintpt
     if (path[i] == u'\\' || path[i] == u'/') start = i + 1;
   }
   std::size_t count = 0;
-  for (std::size_t i = start; i < length && count < kModuleNameCapacity; ++i) name[count++] = path[i];
+  for (std::size_t i = start; i < length && count < kModuleNameCapacity; ++i)
+    name[count++] = path[i];
   return count;
 }
 
@@ -125,10 +126,10 @@ std::size_t FailureReportText(const std::exception_ptr& failure, const void* fai
 
   std::array<char16_t, kFormatCapacity> format{};
   const std::size_t formatLength = LoadMessage(kReportFormat, format.data(), format.size());
-  return FormatText(std::u16string_view(format.data(), formatLength),
-                    {className, std::u16string_view(moduleName.data(), moduleLength), address,
-                     message, period},
-                    out, kReportCapacity);
+  return FormatText(
+      std::u16string_view(format.data(), formatLength),
+      {className, std::u16string_view(moduleName.data(), moduleLength), address, message, period},
+      out, kReportCapacity);
 }
 
 void ReportFailure(const std::exception_ptr& failure, const void* failurePoint) {

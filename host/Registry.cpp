@@ -29,10 +29,7 @@ DWORD PlatformTypeOf(TRegDataType kind) {
 }  // namespace
 
 TRegistry::TRegistry()
-    : FCurrentKey(platform::kNoKey),
-      FRootKey(platform::kNoKey),
-      FLazyWrite(false),
-      FAccess(0) {
+    : FCurrentKey(platform::kNoKey), FRootKey(platform::kNoKey), FLazyWrite(false), FAccess(0) {
   SetRootKey(platform::kHkeyCurrentUser);
   FAccess = platform::kKeyAllAccess;
   // Lazy write: closing a key never forces it to disk.

@@ -46,8 +46,7 @@ class TRegistry {
   void CloseKey();
 
  private:
-  void PutData(const std::u16string& Name, const void* Buffer, DWORD BufSize,
-               TRegDataType RegData);
+  void PutData(const std::u16string& Name, const void* Buffer, DWORD BufSize, TRegDataType RegData);
 
   HKEY FCurrentKey;
   HKEY FRootKey;

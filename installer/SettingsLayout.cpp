@@ -14,12 +14,12 @@ constexpr std::int32_t kFontSize = 9;
 // The company and the payment schedule's column captions, in Hebrew, logical order.
 constexpr std::u16string_view kCompanyText = u"\u05E0\u05D1\u05D3\u05E8\u05D5\u05DF";
 constexpr std::u16string_view kColumnCaptions[8] = {
-    u"\u05DE\u05E1. \u05EA\u05E9\u05DC\u05D5\u05DD",        // payment number
-    u"\u05EA\u05D0\u05E8\u05D9\u05DA",                      // date
-    u"\u05E7\u05E8\u05DF",                                  // principal
-    u"\u05E8\u05D9\u05D1\u05D9\u05EA",                      // interest
-    u"\u05EA\u05E9\u05DC\u05D5\u05DD",                      // payment
-    u"\u05D9\u05EA\u05E8\u05D4",                            // balance
+    u"\u05DE\u05E1. \u05EA\u05E9\u05DC\u05D5\u05DD",             // payment number
+    u"\u05EA\u05D0\u05E8\u05D9\u05DA",                           // date
+    u"\u05E7\u05E8\u05DF",                                       // principal
+    u"\u05E8\u05D9\u05D1\u05D9\u05EA",                           // interest
+    u"\u05EA\u05E9\u05DC\u05D5\u05DD",                           // payment
+    u"\u05D9\u05EA\u05E8\u05D4",                                 // balance
     u"\u05D0\u05D7\u05D5\u05D6 \u05E8\u05D9\u05D1\u05D9\u05EA",  // interest rate
     u"\u05DE\u05E1\u05E4\u05E8 \u05D9\u05DE\u05D9\u05DD",        // number of days
 };

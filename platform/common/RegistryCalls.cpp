@@ -1,0 +1,146 @@
+#include "platform/common/RegistryCalls.h"
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace zelmora::platform {
+namespace {
+
+// Splits a sub-path into key names, or gives the error Windows gives for it.
+LONG SplitSubPath(std::u16string_view path, std::vector<std::u16string_view>& names) {
+  names.clear();
+  if (path.empty()) return kErrorSuccess;
+  if (path.front() == u'\\') return kErrorBadPathname;
+  while (true) {
+    const std::size_t end = path.find(u'\\');
+    const std::u16string_view name = path.substr(0, end);
+    if (name.empty()) return kErrorBadPathname;
+    if (!IsValidKeyName(name)) return kErrorInvalidParameter;
+    names.push_back(name);
+    if (end == std::u16string_view::npos) return kErrorSuccess;
+    path.remove_prefix(end + 1);
+  }
+}
+
+std::u16string JoinPath(std::u16string_view base, std::u16string_view name) {
+  std::u16string path(base);
+  if (!path.empty()) path.push_back(u'\\');
+  path += name;
+  return path;
+}
+
+std::size_t Depth(std::u16string_view path) {
+  return path.empty() ? 0 : 1 + std::count(path.begin(), path.end(), u'\\');
+}
+
+}  // namespace
+
+struct RegistryCalls::Impl {
+  KeyStore& store;
+  HKEY root;
+  // Each open handle stands for a key path (as spelled in the store), looked up afresh on every
+  // call, so that a key that disappeared from under a handle is noticed rather than resurrected.
+  std::unordered_map<std::uintptr_t, std::u16string> handles;
+  // Never reused, so that a closed handle stays invalid instead of reaching another key.
+  std::uintptr_t nextHandle = 0x1000;
+
+  // The path a handle stands for, or nothing for null, closed, unknown and other roots.
+  std::optional<std::u16string> PathOf(HKEY key) const {
+    if (key == root) return std::u16string();
+    const auto found = handles.find(static_cast<std::uintptr_t>(key));
+    if (found == handles.end()) return std::nullopt;
+    return found->second;
+  }
+
+  HKEY Issue(std::u16string path) {
+    const std::uintptr_t handle = nextHandle;
+    nextHandle += 4;
+    handles.emplace(handle, std::move(path));
+    return static_cast<HKEY>(handle);
+  }
+};
+
+RegistryCalls::RegistryCalls(KeyStore& store, HKEY root)
+    : impl_(std::make_unique<Impl>(Impl{store, root, {}})) {}
+
+RegistryCalls::~RegistryCalls() = default;
+
+LONG RegistryCalls::CreateKey(HKEY key, const char16_t* subKey, HKEY* result, DWORD* disposition) {
+  if (result == nullptr || subKey == nullptr) return kErrorInvalidParameter;
+  const std::optional<std::u16string> base = impl_->PathOf(key);
+  if (!base) return kErrorInvalidHandle;
+  std::vector<std::u16string_view> names;
+  if (const LONG error = SplitSubPath(subKey, names); error != kErrorSuccess) return error;
+  if (Depth(*base) + names.size() > kMaxKeyDepth) return kErrorInvalidParameter;
+
+  std::u16string path = *base;
+  bool created = false;
+  const LONG error = impl_->store.Update([&](RegistryTree& tree) {
+    RegistryKey* current = tree.FindKey(path);
+    if (current == nullptr) return kErrorKeyDeleted;
+    for (std::u16string_view name : names) {
+      current = &current->SubkeyCreatingMissing(name, &created);
+      path = JoinPath(path, current->Name());
+    }
+    return kErrorSuccess;
+  });
+  if (error != kErrorSuccess) return error;
+  *result = impl_->Issue(std::move(path));
+  if (disposition != nullptr) *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
+  return kErrorSuccess;
+}
+
+LONG RegistryCalls::OpenKey(HKEY key, const char16_t* subKey, HKEY* result) {
+  if (result == nullptr) return kErrorInvalidParameter;
+  const std::optional<std::u16string> base = impl_->PathOf(key);
+  if (!base) return kErrorInvalidHandle;
+  std::vector<std::u16string_view> names;
+  if (const LONG error = SplitSubPath(subKey != nullptr ? subKey : u"", names);
+      error != kErrorSuccess) {
+    return error;
+  }
+
+  std::u16string path = *base;
+  const LONG error = impl_->store.Read([&](const RegistryTree& tree) {
+    const RegistryKey* current = tree.FindKey(path);
+    if (current == nullptr) return kErrorKeyDeleted;
+    for (std::u16string_view name : names) {
+      current = current->FindSubkey(name);
+      if (current == nullptr) return kErrorFileNotFound;
+      path = JoinPath(path, current->Name());
+    }
+    return kErrorSuccess;
+  });
+  if (error != kErrorSuccess) return error;
+  *result = impl_->Issue(std::move(path));
+  return kErrorSuccess;
+}
+
+LONG RegistryCalls::SetValue(HKEY key, const char16_t* valueName, DWORD type,
+                             const std::uint8_t* data, DWORD dataSize) {
+  const std::optional<std::u16string> path = impl_->PathOf(key);
+  if (!path) return kErrorInvalidHandle;
+  const std::u16string_view name = valueName != nullptr ? valueName : u"";
+  if (!IsValidValueName(name)) return kErrorInvalidParameter;
+  if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
+
+  return impl_->store.Update([&](RegistryTree& tree) {
+    RegistryKey* target = tree.FindKey(*path);
+    if (target == nullptr) return kErrorKeyDeleted;
+    target->SetValue(name, type, std::vector<std::uint8_t>(data, data + dataSize));
+    return kErrorSuccess;
+  });
+}
+
+LONG RegistryCalls::CloseKey(HKEY key) {
+  if (key == impl_->root) return kErrorSuccess;  // the predefined root is never really closed
+  return impl_->handles.erase(static_cast<std::uintptr_t>(key)) == 1 ? kErrorSuccess
+                                                                     : kErrorInvalidHandle;
+}
+
+std::size_t RegistryCalls::OpenHandleCount() const { return impl_->handles.size(); }
+
+}  // namespace zelmora::platform

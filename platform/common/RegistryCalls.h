@@ -30,7 +30,21 @@ class KeyStore {
 // A store that lives in memory only.
 class MemoryKeyStore final : public KeyStore {
  public:
-  LONG Update(const std::function<LONG(RegistryTree&)>& change) override { return change(tree_); }
+  LONG Update(const std::function<LONG(RegistryTree&)>& change) override {
+    tree_.BeginChanges();
+    try {
+      const LONG result = change(tree_);
+      if (result == kErrorSuccess) {
+        tree_.CommitChanges();
+      } else {
+        tree_.UndoChanges();
+      }
+      return result;
+    } catch (...) {
+      tree_.UndoChanges();
+      throw;
+    }
+  }
   LONG Read(const std::function<LONG(const RegistryTree&)>& look) override { return look(tree_); }
   RegistryTree& Tree() { return tree_; }
   const RegistryTree& Tree() const { return tree_; }

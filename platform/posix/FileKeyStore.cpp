@@ -1,0 +1,154 @@
+#include "platform/posix/FileKeyStore.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+#include "platform/common/RegFileFormat.h"
+#include "platform/posix/ErrnoCodes.h"
+#include "platform/posix/StoreFiles.h"
+
+namespace zelmora::platform {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+struct FileKeyStore::Impl {
+  std::string path;
+  std::u16string rootName;
+  std::string folder = FolderOf(path);
+  // One fixed name, removed before each use under the lock, so that a killed writer's leftover
+  // is cleaned up by the next write instead of piling up.
+  std::string temporaryPath = path + ".tmp";
+  std::string lockPath = path + ".lock";
+  RegFileWriter writer{rootName};
+
+  RegistryTree tree;
+  bool loaded = false;
+  // The version of the file that tree holds; nothing when the file was missing.
+  std::optional<FileIdentity> identity;
+  // Keeps that version's inode in use, so that its number cannot be given to a later version
+  // and make a changed file look like the one already read.
+  UniqueFd heldVersion;
+
+  Impl(std::string storePath, std::u16string hiveName)
+      : path(std::move(storePath)), rootName(std::move(hiveName)) {}
+
+  void Adopt(RegistryTree fresh, std::optional<FileIdentity> version, UniqueFd held) {
+    writer.Forget();
+    tree = std::move(fresh);
+    identity = version;
+    heldVersion = std::move(held);
+    loaded = true;
+  }
+
+  // Brings tree up to date with the file, reading it only when it is another version than the
+  // one read or written last. On failure tree stays as it was.
+  LONG Refresh() {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) {
+      if (errno != ENOENT) return Win32ErrorFromErrno(errno);
+      if (!loaded || identity) Adopt(RegistryTree(), std::nullopt, UniqueFd());
+      return kErrorSuccess;
+    }
+    // Never follow a link or read a folder: the next write would replace what it points at.
+    if (!S_ISREG(status.st_mode)) return kErrorAccessDenied;
+    if (loaded && identity == FileIdentity::Of(status)) return kErrorSuccess;
+
+    UniqueFd file;
+    if (const LONG error = OpenRegularFile(path, file, status); error != kErrorSuccess) {
+      return error;
+    }
+    std::vector<std::uint8_t> bytes;
+    const auto size = static_cast<std::size_t>(status.st_size);
+    if (const LONG error = ReadToEnd(file.Get(), size, bytes); error != kErrorSuccess) {
+      return error;
+    }
+    std::optional<RegistryTree> parsed = ParseRegFile(bytes, rootName);
+    if (!parsed) return kErrorRegistryCorrupt;
+    Adopt(std::move(*parsed), FileIdentity::Of(status), std::move(file));
+    return kErrorSuccess;
+  }
+
+  // Replaces the file with tree's contents: a complete new file renamed over the old one, so
+  // that a process killed at any point leaves one version or the other, never a mix.
+  LONG Write() {
+    if (unlink(temporaryPath.c_str()) != 0 && errno != ENOENT) return Win32ErrorFromErrno(errno);
+    UniqueFd out;
+    LONG error = CreateExclusive(temporaryPath, out);
+    struct stat written {};
+    if (error == kErrorSuccess) error = WritePieces(out.Get(), writer.Format(tree));
+    if (error == kErrorSuccess && fstat(out.Get(), &written) != 0)
+      error = Win32ErrorFromErrno(errno);
+    if (error == kErrorSuccess && close(out.Release()) != 0) error = Win32ErrorFromErrno(errno);
+    if (error == kErrorSuccess) error = ReplaceFile(temporaryPath, path);
+    // Either the failed attempt or, after a swap, the previous version.
+    out.Reset();
+    unlink(temporaryPath.c_str());
+    if (error != kErrorSuccess) return error;
+    // The rename changed the file's ctime, so its identity is taken afresh. Should that fail,
+    // the next call reads the file back instead.
+    UniqueFd current;
+    struct stat status {};
+    if (OpenRegularFile(path, current, status) == kErrorSuccess &&
+        status.st_ino == written.st_ino && status.st_dev == written.st_dev) {
+      identity = FileIdentity::Of(status);
+      heldVersion = std::move(current);
+    } else {
+      loaded = false;
+    }
+    return kErrorSuccess;
+  }
+};
+
+FileKeyStore::FileKeyStore(std::string path, std::u16string rootName)
+    : impl_(std::make_unique<Impl>(std::move(path), std::move(rootName))) {}
+
+FileKeyStore::~FileKeyStore() = default;
+
+LONG FileKeyStore::Update(const std::function<LONG(RegistryTree&)>& change) {
+  Impl& store = *impl_;
+  // Held for the whole read-change-write, so that two processes never both start from the same
+  // version and one of them lose the other's write.
+  UniqueFd lock;
+  LONG error = LockFile(store.lockPath, lock);
+  if (error == kErrorFileNotFound || error == kErrorPathNotFound) {
+    error = CreateFolders(store.folder);
+    if (error == kErrorSuccess) error = LockFile(store.lockPath, lock);
+  }
+  if (error != kErrorSuccess) return error;
+  if (error = store.Refresh(); error != kErrorSuccess) return error;
+
+  RegistryTree& tree = store.tree;
+  tree.BeginChanges();
+  try {
+    error = change(tree);
+    if (error == kErrorSuccess && tree.HasChanges()) error = store.Write();
+  } catch (...) {
+    tree.UndoChanges();
+    throw;
+  }
+  if (error == kErrorSuccess) {
+    tree.CommitChanges();
+  } else {
+    tree.UndoChanges();
+  }
+  return error;
+}
+
+LONG FileKeyStore::Read(const std::function<LONG(const RegistryTree&)>& look) {
+  // No lock: the file is only ever replaced whole, so any version read is a complete one.
+  if (const LONG error = impl_->Refresh(); error != kErrorSuccess) return error;
+  return look(impl_->tree);
+}
+
+}  // namespace zelmora::platform

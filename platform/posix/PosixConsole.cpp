@@ -83,8 +83,7 @@ int PosixPlatform::WideCharToMultiByte(UINT codePage, DWORD flags, const char16_
   return static_cast<int>(needed);
 }
 
-BOOL PosixPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
-                              void*) {
+BOOL PosixPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written, void*) {
   if (written != nullptr) *written = 0;
   const int fd = DescriptorOf(file);
   if (fd < 0) {

@@ -43,8 +43,8 @@ RegistryCalls* PosixPlatform::Registry() {
   return registry_ ? &registry_->calls : nullptr;
 }
 
-LONG PosixPlatform::RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, const char16_t*,
-                                    DWORD, DWORD, const void*, HKEY* result, DWORD* disposition) {
+LONG PosixPlatform::RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DWORD,
+                                    DWORD, const void*, HKEY* result, DWORD* disposition) {
   RegistryCalls* calls = Registry();
   if (calls == nullptr) return Fail(kErrorPathNotFound);
   return calls->CreateKey(key, subKey, result, disposition);

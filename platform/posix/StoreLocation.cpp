@@ -1,0 +1,58 @@
+#include "platform/posix/StoreLocation.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace zelmora::platform {
+namespace {
+
+// The effective user's home from the password database. USER and LOGNAME are not consulted:
+// anyone can set them, and they need not name the account the process runs as.
+std::optional<std::string> PasswordDatabaseHome() {
+  const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
+  passwd entry{};
+  passwd* found = nullptr;
+  int error = 0;
+  while ((error = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+         buffer.size() < (1u << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (error != 0 || found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] == '\0') {
+    return std::nullopt;
+  }
+  return std::string(found->pw_dir);
+}
+
+std::optional<std::string> HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return std::string(home);
+  return PasswordDatabaseHome();
+}
+
+std::string WithoutTrailingSlashes(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+std::optional<std::string> CurrentUserStorePath() {
+  std::string config;
+  const char* xdgConfig = std::getenv("XDG_CONFIG_HOME");
+  if (xdgConfig != nullptr && xdgConfig[0] == '/') {
+    config = WithoutTrailingSlashes(xdgConfig);
+  } else {
+    const std::optional<std::string> home = HomeFolder();
+    if (!home) return std::nullopt;
+    config = WithoutTrailingSlashes(*home) + "/.config";
+  }
+  if (config == "/") config.clear();  // keep the path free of a doubled slash
+  return config + "/zelmora/registry/HKEY_CURRENT_USER.reg";
+}
+
+}  // namespace zelmora::platform

@@ -54,8 +54,8 @@ const char* CallName(Call call) {
 }
 
 bool CanFail(Call call) {
-  return call != Call::GetConsoleOutputCP && call != Call::GetACP &&
-         call != Call::GetLastError && call != Call::ExitProcess;
+  return call != Call::GetConsoleOutputCP && call != Call::GetACP && call != Call::GetLastError &&
+         call != Call::ExitProcess;
 }
 
 ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {
@@ -69,9 +69,7 @@ ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {
 }
 ScriptedPlatform::~ScriptedPlatform() = default;
 
-void ScriptedPlatform::FailCall(Call call, int nth, LONG code) {
-  callFaults_[{call, nth}] = code;
-}
+void ScriptedPlatform::FailCall(Call call, int nth, LONG code) { callFaults_[{call, nth}] = code; }
 
 void ScriptedPlatform::FailAt(std::size_t position, LONG code) { positionFaults_[position] = code; }
 
@@ -95,8 +93,7 @@ LONG ScriptedPlatform::RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, 
   return calls_.CreateKey(key, subKey, result, disposition);
 }
 
-LONG ScriptedPlatform::RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, DWORD,
-                                     HKEY* result) {
+LONG ScriptedPlatform::RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, DWORD, HKEY* result) {
   if (auto fault = Enter(Call::RegOpenKeyExW, Text(subKey))) return *fault;
   return calls_.OpenKey(key, subKey, result);
 }
@@ -267,7 +264,8 @@ std::size_t ScriptedPlatform::VirtualQuery(const void* address, MemoryBasicInfor
 }
 
 DWORD ScriptedPlatform::GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) {
-  if (auto fault = Enter(Call::GetModuleFileNameW, HandleText(static_cast<std::uintptr_t>(module)))) {
+  if (auto fault =
+          Enter(Call::GetModuleFileNameW, HandleText(static_cast<std::uintptr_t>(module)))) {
     lastError_ = static_cast<DWORD>(*fault);
     return 0;
   }

@@ -23,7 +23,9 @@ class Process : public ::testing::Test {
  protected:
   Process() { ExitStatus = 0; }
 
-  platform::UINT Run() { return RunEnding([] { ProcessEntry(); }); }
+  platform::UINT Run() {
+    return RunEnding([] { ProcessEntry(); });
+  }
 
   template <typename Ending>
   platform::UINT RunEnding(Ending ending) {
@@ -42,10 +44,9 @@ class Process : public ::testing::Test {
 
   // The report's two lines and the empty line after them.
   void ExpectReport(const std::string& className, const std::string& secondLine) {
-    const std::regex shape("Exception " + className +
-                           " in module zelmora-setup\\.exe at [0-9A-F]{16}\\.\r\n" +
-                           std::regex_replace(secondLine, std::regex(R"([.()])"), R"(\$&)") +
-                           "\r\n\r\n");
+    const std::regex shape(
+        "Exception " + className + " in module zelmora-setup\\.exe at [0-9A-F]{16}\\.\r\n" +
+        std::regex_replace(secondLine, std::regex(R"([.()])"), R"(\$&)") + "\r\n\r\n");
     EXPECT_TRUE(std::regex_match(platform.err.bytes, shape)) << platform.err.bytes;
   }
 
@@ -180,10 +181,9 @@ TEST_F(Process, FallbackLinePutsTheNumberAtColumn17AndTheAddressAtColumn37) {
     std::uintptr_t address;
     std::string line;
   };
-  for (const Case& c :
-       {Case{217, 0x1A2B, "Runtime error 217 at 0000000000001A2B\r\n"},
-        Case{5, 0, "Runtime error   5 at 0000000000000000\r\n"},
-        Case{1234, 0x7FFFFFFFFFFF, "Runtime error1234 at 00007FFFFFFFFFFF\r\n"}}) {
+  for (const Case& c : {Case{217, 0x1A2B, "Runtime error 217 at 0000000000001A2B\r\n"},
+                        Case{5, 0, "Runtime error   5 at 0000000000000000\r\n"},
+                        Case{1234, 0x7FFFFFFFFFFF, "Runtime error1234 at 00007FFFFFFFFFFF\r\n"}}) {
     ScriptedPlatform p;
     platform::ScopedHost host(p);
     try {
@@ -254,11 +254,16 @@ TEST(InOutErrorMessage, UsesTheTableAndFormatsOtherCodes) {
   ScriptedPlatform platform;
   platform::ScopedHost host(platform);
   const std::pair<std::int32_t, std::u16string> cases[] = {
-      {2, u"File not found"},          {3, u"Invalid filename"},
-      {4, u"Too many open files"},     {5, u"File access denied"},
-      {100, u"Read beyond end of file"}, {101, u"Disk full"},
-      {106, u"Invalid numeric input"}, {105, u"I/O error 105"},
-      {112, u"I/O error 112"},         {-2147483647 - 1, u"I/O error -2147483648"},
+      {2, u"File not found"},
+      {3, u"Invalid filename"},
+      {4, u"Too many open files"},
+      {5, u"File access denied"},
+      {100, u"Read beyond end of file"},
+      {101, u"Disk full"},
+      {106, u"Invalid numeric input"},
+      {105, u"I/O error 105"},
+      {112, u"I/O error 112"},
+      {-2147483647 - 1, u"I/O error -2147483648"},
   };
   for (const bool loaded : {false, true}) {
     if (loaded) LoadInOutMessages();

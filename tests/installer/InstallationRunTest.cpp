@@ -51,8 +51,8 @@ TEST_F(InstallationRun, OrdinaryAccountGetsTheWholeLayout) {
 }
 
 TEST_F(InstallationRun, DesignatedAccountSkipsTheThreeTierServerAndKeepsOldValues) {
-  for (const std::u16string name : {u"UPSCTRL", u"upsctrl", u" upsctrl ", u"UpsCtrl",
-                                    u"UPSCTRL\t"}) {
+  for (const std::u16string name :
+       {u"UPSCTRL", u"upsctrl", u" upsctrl ", u"UpsCtrl", u"UPSCTRL\t"}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
     ScriptedPlatform fresh;
     platform::ScopedHost host(fresh);
@@ -60,7 +60,9 @@ TEST_F(InstallationRun, DesignatedAccountSkipsTheThreeTierServerAndKeepsOldValue
     fresh.userName = name;
     fresh.environment[u"TEMP"] = u"C:\\Temp";
     // Left by an earlier run as an ordinary account: the designated account leaves them be.
-    auto& global = fresh.Registry().Root().SubkeyCreatingMissing(u"Software", nullptr)
+    auto& global = fresh.Registry()
+                       .Root()
+                       .SubkeyCreatingMissing(u"Software", nullptr)
                        .SubkeyCreatingMissing(u"Quorvane", nullptr)
                        .SubkeyCreatingMissing(u"Zelmora", nullptr)
                        .SubkeyCreatingMissing(u"GlobalParams", nullptr);
@@ -70,19 +72,20 @@ TEST_F(InstallationRun, DesignatedAccountSkipsTheThreeTierServerAndKeepsOldValue
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(fresh.out.bytes, kInstalled);
     std::vector<LayoutWrite> writes = ExpectedWrites(u"C:\\Temp", true);
-    writes.insert(writes.begin(),
-                  {{0, {u"Software\\Quorvane\\Zelmora\\GlobalParams", u"MultiTierPort",
-                        platform::kRegDword, Dword(5524)}},
-                   {0, {u"Software\\Quorvane\\Zelmora\\GlobalParams", u"MultiTierServer",
-                        platform::kRegSz, Sz(u"OLDSERVER")}}});
+    writes.insert(writes.begin(), {{0,
+                                    {u"Software\\Quorvane\\Zelmora\\GlobalParams", u"MultiTierPort",
+                                     platform::kRegDword, Dword(5524)}},
+                                   {0,
+                                    {u"Software\\Quorvane\\Zelmora\\GlobalParams",
+                                     u"MultiTierServer", platform::kRegSz, Sz(u"OLDSERVER")}}});
     EXPECT_EQ(Contents(fresh.Registry()), Apply(writes));
   }
 }
 
 TEST_F(InstallationRun, NamesThatOnlyLookLikeTheDesignatedAccountAreOrdinary) {
   for (const std::u16string name :
-       {u"UPS CTRL", u"UPSCTRL.", u"UPSCTRL2", u"UPSCTRL\u00A0", u"UPSCTRL\u007F",
-        u"\u0423PSCTRL", u"\uFF35\uFF30\uFF33\uFF23\uFF34\uFF32\uFF2C", u"   ", u""}) {
+       {u"UPS CTRL", u"UPSCTRL.", u"UPSCTRL2", u"UPSCTRL\u00A0", u"UPSCTRL\u007F", u"\u0423PSCTRL",
+        u"\uFF35\uFF30\uFF33\uFF23\uFF34\uFF32\uFF2C", u"   ", u""}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
     ScriptedPlatform fresh;
     platform::ScopedHost host(fresh);
@@ -95,10 +98,8 @@ TEST_F(InstallationRun, NamesThatOnlyLookLikeTheDesignatedAccountAreOrdinary) {
 
 TEST_F(InstallationRun, TempIsUsedExactlyAsItComes) {
   const std::u16string longTemp(5000, u'x');
-  for (const std::optional<std::u16string>& temp :
-       std::vector<std::optional<std::u16string>>{std::nullopt, u"", u"C:\\Temp\\",
-                                                  u" C:\\Temp ", longTemp,
-                                                  std::u16string(1023, u't')}) {
+  for (const std::optional<std::u16string>& temp : std::vector<std::optional<std::u16string>>{
+           std::nullopt, u"", u"C:\\Temp\\", u" C:\\Temp ", longTemp, std::u16string(1023, u't')}) {
     ScriptedPlatform fresh;
     platform::ScopedHost host(fresh);
     StdOut().SetUp();
@@ -130,7 +131,9 @@ TEST_F(InstallationRun, SecondRunRewritesTheSameValues) {
 }
 
 TEST_F(InstallationRun, ValuesThatTheRunDoesNotWriteStay) {
-  auto& local = platform.Registry().Root().SubkeyCreatingMissing(u"Software", nullptr)
+  auto& local = platform.Registry()
+                    .Root()
+                    .SubkeyCreatingMissing(u"Software", nullptr)
                     .SubkeyCreatingMissing(u"Quorvane", nullptr)
                     .SubkeyCreatingMissing(u"Zelmora", nullptr)
                     .SubkeyCreatingMissing(u"LocalParams", nullptr);
@@ -252,9 +255,12 @@ TEST_F(InstallationRun, MemoryExhaustionInsideTheStagesIsCaughtByTheGuards) {
   platform.environment[u"TEMP"] = u"C:\\Temp";
   ASSERT_EQ(Run(), 0);
   const auto log = platform.Log();
-  const auto firstGlobal = std::find_if(log.begin(), log.end(), [](const auto& record) {
-    return record.call == Call::RegCreateKeyExW && record.detail.ends_with(u"GlobalParams");
-  }) - log.begin();
+  const auto firstGlobal = std::find_if(log.begin(), log.end(),
+                                        [](const auto& record) {
+                                          return record.call == Call::RegCreateKeyExW &&
+                                                 record.detail.ends_with(u"GlobalParams");
+                                        }) -
+                           log.begin();
 
   std::map<Call, int> seen;
   for (std::size_t k = 0; k < log.size(); ++k) {

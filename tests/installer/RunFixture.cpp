@@ -12,8 +12,8 @@
 namespace zelmora::testing {
 
 void PrintTo(const StoredValue& value, std::ostream* os) {
-  *os << platform::Utf16ToUtf8(value.key) << " : " << platform::Utf16ToUtf8(value.name)
-      << " type " << value.type << " bytes";
+  *os << platform::Utf16ToUtf8(value.key) << " : " << platform::Utf16ToUtf8(value.name) << " type "
+      << value.type << " bytes";
   for (std::uint8_t byte : value.data) *os << ' ' << std::hex << int{byte} << std::dec;
 }
 
@@ -75,8 +75,7 @@ std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designa
                   std::u16string_view value) {
     writes.push_back({stage, {key, std::move(name), platform::kRegSz, Sz(value)}});
   };
-  auto number = [&](int stage, const std::u16string& key, std::u16string name,
-                    std::int32_t value) {
+  auto number = [&](int stage, const std::u16string& key, std::u16string name, std::int32_t value) {
     writes.push_back({stage, {key, std::move(name), platform::kRegDword, Dword(value)}});
   };
   text(1, local, u"LocalPath", temp + u"\\ZELMODAT");

@@ -42,8 +42,9 @@ TEST_F(Channel, BuffersUpTo128BytesForFilesAndPipesAndWritesLinesOutOnAConsole) 
     std::vector<std::size_t> beforeClose;
     std::vector<std::size_t> afterClose;
   };
-  for (const Case& c : {Case{kFileTypeDisk, {128}, {128, 74}}, Case{kFileTypePipe, {128}, {128, 74}},
-                        Case{kFileTypeChar, {128, 74}, {128, 74}}}) {
+  for (const Case& c :
+       {Case{kFileTypeDisk, {128}, {128, 74}}, Case{kFileTypePipe, {128}, {128, 74}},
+        Case{kFileTypeChar, {128, 74}, {128, 74}}}) {
     ScriptedPlatform p;
     p.out.fileType = c.type;
     platform::ScopedHost host(p);

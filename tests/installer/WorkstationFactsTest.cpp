@@ -46,7 +46,8 @@ TEST_F(Facts, EnvironmentValueReadsLongValuesWithASecondCallIntoExactStorage) {
     ScriptedPlatform p;
     platform::ScopedHost host(p);
     std::u16string value;
-    for (std::size_t i = 0; i < c.length; ++i) value.push_back(static_cast<char16_t>(u'a' + i % 26));
+    for (std::size_t i = 0; i < c.length; ++i)
+      value.push_back(static_cast<char16_t>(u'a' + i % 26));
     p.environment[u"TEMP"] = value;
     EXPECT_EQ(EnvironmentValue(u"TEMP"), value);
     EXPECT_EQ(p.Log().size(), static_cast<std::size_t>(c.calls)) << c.length;
@@ -54,7 +55,8 @@ TEST_F(Facts, EnvironmentValueReadsLongValuesWithASecondCallIntoExactStorage) {
 }
 
 TEST_F(Facts, EnvironmentValueKeepsEveryUnitAsStored) {
-  for (const std::u16string value : {u" C:\\Temp\\ ", u"%TEMP%", u"\"q\"\r\n", u"\u05D0\U0001F600"}) {
+  for (const std::u16string value :
+       {u" C:\\Temp\\ ", u"%TEMP%", u"\"q\"\r\n", u"\u05D0\U0001F600"}) {
     platform.environment[u"TEMP"] = value;
     EXPECT_EQ(EnvironmentValue(u"TEMP"), value);
   }

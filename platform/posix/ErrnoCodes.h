@@ -1,0 +1,10 @@
+// The Windows error code that stands for a failed POSIX call's errno.
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace zelmora::platform {
+
+LONG Win32ErrorFromErrno(int error);
+
+}  // namespace zelmora::platform

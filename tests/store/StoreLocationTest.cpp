@@ -1,0 +1,74 @@
+#include "platform/posix/StoreLocation.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+#include "platform/posix/ErrnoCodes.h"
+
+namespace zelmora::platform {
+namespace {
+
+constexpr char kTail[] = "/zelmora/registry/HKEY_CURRENT_USER.reg";
+
+// Sets (or, for null, unsets) environment variables for one test and puts them back after.
+class Environment {
+ public:
+  ~Environment() {
+    for (const auto& [name, value] : saved_) {
+      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    }
+  }
+  void Set(const std::string& name, const char* value) {
+    if (!saved_.contains(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+TEST(StoreLocation, FollowsTheConfigurationFolderConventions) {
+  const std::string databaseHome = getpwuid(geteuid())->pw_dir;
+  const struct {
+    const char* xdg;
+    const char* home;
+    std::string expected;
+  } cases[] = {
+      {"/x/config", "/home/u", "/x/config"},
+      {"/x/config/", "/home/u", "/x/config"},
+      {"relative/config", "/home/u", "/home/u/.config"},
+      {"", "/home/u/", "/home/u/.config"},
+      {nullptr, "/home/u", "/home/u/.config"},
+      {nullptr, "", databaseHome + "/.config"},
+      {nullptr, nullptr, databaseHome + "/.config"},
+  };
+  for (const auto& [xdg, home, expected] : cases) {
+    Environment environment;
+    environment.Set("XDG_CONFIG_HOME", xdg);
+    environment.Set("HOME", home);
+    environment.Set("USER", "someone-else");  // never consulted
+    environment.Set("LOGNAME", "someone-else");
+    EXPECT_EQ(CurrentUserStorePath(), expected + kTail)
+        << (xdg ? xdg : "(unset)") << " " << (home ? home : "(unset)");
+  }
+}
+
+TEST(ErrnoCodes, MapsEachErrnoToItsWindowsCode) {
+  const std::pair<int, LONG> cases[] = {
+      {ENOSPC, 112}, {EDQUOT, 112}, {EPIPE, 109}, {EBADF, 6},   {EACCES, 5},  {EPERM, 5},
+      {ENOENT, 2},   {ENOTDIR, 3},  {EROFS, 19},  {EMFILE, 4},  {ENOMEM, 8},  {EFBIG, 223},
+      {ELOOP, 5},    {EISDIR, 5},   {EIO, 1117},  {EINVAL, 31}, {EAGAIN, 31}, {0, 31},
+  };
+  for (const auto& [error, code] : cases) EXPECT_EQ(Win32ErrorFromErrno(error), code) << error;
+}
+
+}  // namespace
+}  // namespace zelmora::platform

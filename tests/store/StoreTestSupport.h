@@ -1,0 +1,116 @@
+// Helpers shared by the store tests: scratch folders, file bytes, and a plain listing of a tree.
+#pragma once
+
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/common/RegistryTree.h"
+
+namespace zelmora::platform::testing {
+
+// A fresh folder under /tmp, removed with everything in it at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    char name[] = "/tmp/zelmora-store-XXXXXX";
+    path_ = mkdtemp(name);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The bytes of a file (through a link), or none for anything else.
+inline std::vector<std::uint8_t> FileBytes(const std::string& path) {
+  if (!std::filesystem::is_regular_file(path)) return {};
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::set<std::string> FolderEntries(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+inline unsigned ModeOf(const std::string& path) {
+  struct stat status {};
+  lstat(path.c_str(), &status);
+  return status.st_mode & 07777;
+}
+
+// UTF-16LE with a byte-order mark, as the export format is stored.
+inline std::vector<std::uint8_t> Utf16LeFile(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
+inline std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes = Utf16LeFile(text);
+  bytes.erase(bytes.begin(), bytes.begin() + 2);
+  return bytes;
+}
+
+inline std::vector<std::uint8_t> StringValue(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes = Utf16LeBytes(text);
+  bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+
+// Every key (with its exact spelling) and value of a tree, one entry each, in tree order.
+struct TreeEntry {
+  std::u16string path;
+  std::u16string valueName;  // empty for the key's own entry
+  DWORD type = 0;
+  std::vector<std::uint8_t> data;
+  bool isKey = false;
+  bool operator==(const TreeEntry&) const = default;
+};
+
+inline void ListKey(const RegistryKey& key, const std::u16string& path,
+                    std::vector<TreeEntry>& out) {
+  out.push_back({path, {}, 0, {}, true});
+  for (const RegistryValue& value : key.Values()) {
+    out.push_back({path, value.name, value.type, value.data, false});
+  }
+  for (const RegistryKey* subkey : key.Subkeys()) {
+    ListKey(*subkey, path + u"\\" + subkey->Name(), out);
+  }
+}
+
+inline std::vector<TreeEntry> ListTree(const RegistryTree& tree) {
+  std::vector<TreeEntry> out;
+  ListKey(tree.Root(), u"", out);
+  return out;
+}
+
+}  // namespace zelmora::platform::testing
