@@ -21,7 +21,13 @@ class Utf16LeWriter {
     bytes_.push_back(static_cast<std::uint8_t>(unit >> 8));
   }
   void Put(std::u16string_view text) {
-    for (char16_t unit : text) Put(unit);
+    const std::size_t start = bytes_.size();
+    bytes_.resize(start + 2 * text.size());
+    std::uint8_t* out = bytes_.data() + start;
+    for (char16_t unit : text) {
+      *out++ = static_cast<std::uint8_t>(unit & 0xFF);
+      *out++ = static_cast<std::uint8_t>(unit >> 8);
+    }
   }
   void EndLine() { Put(u"\r\n"); }
   void HexByte(std::uint8_t byte) {

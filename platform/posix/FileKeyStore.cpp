@@ -60,7 +60,7 @@ struct FileKeyStore::Impl {
       if (!loaded || identity) Adopt(RegistryTree(), std::nullopt, UniqueFd());
       return kErrorSuccess;
     }
-    // Never follow a link or read a folder: the next write would replace what it points at.
+    // A link, folder or device in the file's place is refused: never followed, never replaced.
     if (!S_ISREG(status.st_mode)) return kErrorAccessDenied;
     if (loaded && identity == FileIdentity::Of(status)) return kErrorSuccess;
 
@@ -79,24 +79,25 @@ struct FileKeyStore::Impl {
     return kErrorSuccess;
   }
 
-  // Replaces the file with tree's contents: a complete new file renamed over the old one, so
-  // that a process killed at any point leaves one version or the other, never a mix.
+  // Replaces the file with tree's contents: a complete new file moved into the old one's place,
+  // so that a process killed at any point leaves one version or the other, never a mix.
   LONG Write() {
     if (unlink(temporaryPath.c_str()) != 0 && errno != ENOENT) return Win32ErrorFromErrno(errno);
     UniqueFd out;
     LONG error = CreateExclusive(temporaryPath, out);
     struct stat written {};
     if (error == kErrorSuccess) error = WritePieces(out.Get(), writer.Format(tree));
-    if (error == kErrorSuccess && fstat(out.Get(), &written) != 0)
+    if (error == kErrorSuccess && fstat(out.Get(), &written) != 0) {
       error = Win32ErrorFromErrno(errno);
+    }
     if (error == kErrorSuccess && close(out.Release()) != 0) error = Win32ErrorFromErrno(errno);
     if (error == kErrorSuccess) error = ReplaceFile(temporaryPath, path);
     // Either the failed attempt or, after a swap, the previous version.
     out.Reset();
     unlink(temporaryPath.c_str());
     if (error != kErrorSuccess) return error;
-    // The rename changed the file's ctime, so its identity is taken afresh. Should that fail,
-    // the next call reads the file back instead.
+    // Moving the file changed its ctime, so its identity is taken afresh. Should that fail, the
+    // next call reads the file back instead.
     UniqueFd current;
     struct stat status {};
     if (OpenRegularFile(path, current, status) == kErrorSuccess &&

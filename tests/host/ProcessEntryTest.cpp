@@ -18,6 +18,21 @@ using platform::ScriptedPlatform;
 const std::string kInstalled = "Zelmora Installed\r\n";
 const std::string kInstallationError = "Installation Error\r\n";
 
+// Where the first call of that kind falls in an undisturbed process whose standard output is
+// of the given type.
+std::size_t FirstCallOf(Call call, platform::DWORD outputType = platform::kFileTypePipe) {
+  ScriptedPlatform clean;
+  clean.out.fileType = outputType;
+  platform::ScopedHost host(clean);
+  try {
+    ProcessEntry();
+  } catch (const platform::ProcessExit&) {
+  }
+  std::size_t position = 0;
+  while (clean.Log().at(position).call != call) ++position;
+  return position;
+}
+
 // A whole process on the scripted platform: its status, or what ended it.
 class Process : public ::testing::Test {
  protected:
@@ -84,17 +99,7 @@ TEST_F(Process, AFailedConsoleWriteReportsItsCodesMessage) {
 // Stage one fails (memory, inside its first registry call), its message waits in the buffer
 // for the pipe, and then the result line cannot be converted.
 void BreakStageOneAndTheResultLine(ScriptedPlatform& platform) {
-  ScriptedPlatform clean;
-  {
-    platform::ScopedHost host(clean);
-    try {
-      ProcessEntry();
-    } catch (const platform::ProcessExit&) {
-    }
-  }
-  std::size_t create = 0;
-  while (clean.Log()[create].call != Call::RegCreateKeyExW) ++create;
-  platform.ExhaustMemoryAt(create);
+  platform.ExhaustMemoryAt(FirstCallOf(Call::RegCreateKeyExW));
   platform.FailCall(Call::WideCharToMultiByte, 3, platform::kErrorAccessDenied);
 }
 
@@ -114,17 +119,7 @@ TEST_F(Process, ReportIsWrittenEvenWhenThePendingOutputCannotBe) {
 }
 
 TEST_F(Process, MemoryExhaustionInAnUnguardedStepIsReportedAsOutOfMemory) {
-  ScriptedPlatform clean;
-  clean.out.fileType = platform::kFileTypeChar;
-  {
-    platform::ScopedHost host(clean);
-    try {
-      ProcessEntry();
-    } catch (const platform::ProcessExit&) {
-    }
-  }
-  std::size_t write = 0;
-  while (clean.Log()[write].call != Call::WriteFile) ++write;
+  const std::size_t write = FirstCallOf(Call::WriteFile, platform::kFileTypeChar);
   ScriptedPlatform p;
   p.out.fileType = platform::kFileTypeChar;
   p.ExhaustMemoryAt(write);
