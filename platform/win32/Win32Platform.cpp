@@ -1,0 +1,161 @@
+// The platform calls on Windows: each one is the Windows API call of the same name. Only the
+// portable types are converted (NativeConstants.cpp shows that the values need no mapping).
+#include <windows.h>
+
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+namespace zelmora::platform {
+namespace {
+
+::HKEY ToNative(HKEY key) { return reinterpret_cast<::HKEY>(static_cast<std::uintptr_t>(key)); }
+HKEY FromNative(::HKEY key) { return static_cast<HKEY>(reinterpret_cast<std::uintptr_t>(key)); }
+
+::HANDLE ToNative(HANDLE handle) {
+  return reinterpret_cast<::HANDLE>(static_cast<std::uintptr_t>(handle));
+}
+HANDLE FromNative(::HANDLE handle) {
+  return static_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+// kExecutableModule is the null handle, which some calls would read as "the system".
+::HMODULE ToNative(HMODULE module) {
+  return module == kExecutableModule
+             ? ::GetModuleHandleW(nullptr)
+             : reinterpret_cast<::HMODULE>(static_cast<std::uintptr_t>(module));
+}
+
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
+// An in/out DWORD parameter: ::DWORD is a different type of the same size, so the value is
+// copied in before the call and back afterwards. A null pointer stays null.
+class DwordParam {
+ public:
+  explicit DwordParam(DWORD* portable) : portable_(portable), native_(portable ? *portable : 0) {}
+  ~DwordParam() {
+    if (portable_ != nullptr) *portable_ = native_;
+  }
+  DwordParam(const DwordParam&) = delete;
+  DwordParam& operator=(const DwordParam&) = delete;
+  ::DWORD* get() { return portable_ != nullptr ? &native_ : nullptr; }
+
+ private:
+  DWORD* portable_;
+  ::DWORD native_;
+};
+
+// Same for an out-parameter that receives a key handle.
+class KeyParam {
+ public:
+  explicit KeyParam(HKEY* portable)
+      : portable_(portable), native_(portable ? ToNative(*portable) : nullptr) {}
+  ~KeyParam() {
+    if (portable_ != nullptr) *portable_ = FromNative(native_);
+  }
+  KeyParam(const KeyParam&) = delete;
+  KeyParam& operator=(const KeyParam&) = delete;
+  ::HKEY* get() { return portable_ != nullptr ? &native_ : nullptr; }
+
+ private:
+  HKEY* portable_;
+  ::HKEY native_;
+};
+
+class Win32Platform final : public Platform {
+ public:
+  LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass,
+                       DWORD options, DWORD desiredAccess, const void* securityAttributes,
+                       HKEY* result, DWORD* disposition) override {
+    KeyParam opened(result);
+    DwordParam created(disposition);
+    return ::RegCreateKeyExW(
+        ToNative(key), Wide(subKey), reserved, const_cast<wchar_t*>(Wide(keyClass)), options,
+        desiredAccess, static_cast<SECURITY_ATTRIBUTES*>(const_cast<void*>(securityAttributes)),
+        opened.get(), created.get());
+  }
+
+  LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess,
+                     HKEY* result) override {
+    KeyParam opened(result);
+    return ::RegOpenKeyExW(ToNative(key), Wide(subKey), options, desiredAccess, opened.get());
+  }
+
+  LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
+                      const std::uint8_t* data, DWORD dataSize) override {
+    return ::RegSetValueExW(ToNative(key), Wide(valueName), reserved, type, data, dataSize);
+  }
+
+  LONG RegCloseKey(HKEY key) override { return ::RegCloseKey(ToNative(key)); }
+
+  DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) override {
+    return ::GetEnvironmentVariableW(Wide(name), Wide(buffer), size);
+  }
+
+  BOOL GetUserNameW(char16_t* buffer, DWORD* size) override {
+    DwordParam capacity(size);
+    return ::GetUserNameW(Wide(buffer), capacity.get());
+  }
+
+  HANDLE GetStdHandle(DWORD stdHandle) override { return FromNative(::GetStdHandle(stdHandle)); }
+
+  DWORD GetFileType(HANDLE file) override { return ::GetFileType(ToNative(file)); }
+
+  UINT GetConsoleOutputCP() override { return ::GetConsoleOutputCP(); }
+
+  UINT GetACP() override { return ::GetACP(); }
+
+  int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideLength,
+                          char* bytes, int byteCapacity, const char* defaultChar,
+                          BOOL* usedDefaultChar) override {
+    return ::WideCharToMultiByte(codePage, flags, Wide(wide), wideLength, bytes, byteCapacity,
+                                 defaultChar, usedDefaultChar);
+  }
+
+  BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
+                 void* overlapped) override {
+    DwordParam count(written);
+    return ::WriteFile(ToNative(file), buffer, size, count.get(),
+                       static_cast<OVERLAPPED*>(overlapped));
+  }
+
+  DWORD GetLastError() override { return ::GetLastError(); }
+
+  std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
+                           std::size_t infoSize) override {
+    if (info == nullptr || infoSize < sizeof(MemoryBasicInformation)) {
+      ::SetLastError(ERROR_BAD_LENGTH);
+      return 0;
+    }
+    MEMORY_BASIC_INFORMATION native{};
+    if (::VirtualQuery(address, &native, sizeof native) == 0) return 0;
+    info->BaseAddress = native.BaseAddress;
+    info->AllocationBase = native.AllocationBase;
+    info->AllocationProtect = native.AllocationProtect;
+    info->RegionSize = native.RegionSize;
+    info->State = native.State;
+    info->Protect = native.Protect;
+    info->Type = native.Type;
+    return sizeof(MemoryBasicInformation);
+  }
+
+  DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) override {
+    return ::GetModuleFileNameW(ToNative(module), Wide(buffer), size);
+  }
+
+  int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) override {
+    return ::LoadStringW(ToNative(instance), id, Wide(buffer), capacity);
+  }
+
+  [[noreturn]] void ExitProcess(UINT exitCode) override { ::ExitProcess(exitCode); }
+};
+
+}  // namespace
+
+Platform& NativePlatform() {
+  static Win32Platform platform;
+  return platform;
+}
+
+}  // namespace zelmora::platform

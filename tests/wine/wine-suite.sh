@@ -1,0 +1,142 @@
+# Shared by the Wine cases and the prefix set-up: how to reach the prefix, set the tool's
+# inputs, run it and read back what it left. Sourced, not run.
+#
+# From CTest's environment: WINEPREFIX, ZELMORA_TOOL (the built zelmora-setup.exe),
+# ZELMORA_HELPERS (folder of the suite's Windows helpers), ZELMORA_WORK (scratch folder),
+# ZELMORA_FILE_SERVER, ZELMORA_LAYOUT (the expected-settings template), ZELMORA_POSIX_TOOL.
+set -euo pipefail
+# The replacement text of ${var//pattern/text} is taken literally.
+shopt -u patsub_replacement 2>/dev/null || true
+
+export WINEDEBUG=-all
+: "${WINEPREFIX:?}" "${ZELMORA_TOOL:?}" "${ZELMORA_WORK:?}"
+
+readonly PRODUCT_KEY='HKCU\Software\Quorvane'
+readonly USER_ENVIRONMENT_KEY='HKCU\Environment'
+readonly ORDINARY_USER=tester
+readonly PLAIN_TEMP='C:\Users\tester\AppData\Local\Temp'
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# Wine's own registry tool, quiet unless it fails.
+reg() {
+  local log
+  log=$(wine reg "$@" 2>&1) || {
+    echo "$log" >&2
+    return 1
+  }
+}
+
+clear_product_keys() { wine reg delete "$PRODUCT_KEY" /f >/dev/null 2>&1 || true; }
+
+# The TEMP the tool will see. Wine builds a process's environment from the registry, not from
+# the caller's, so TEMP is set there. "--unset" removes it (the suite's prefix has no
+# machine-wide TEMP, so it is then really unset).
+set_temp() {
+  if [[ $1 == --unset ]]; then
+    wine reg delete "$USER_ENVIRONMENT_KEY" /v TEMP /f >/dev/null 2>&1 || true
+  else
+    reg add "$USER_ENVIRONMENT_KEY" /v TEMP /t REG_SZ /d "$1" /f
+  fi
+}
+
+# A scratch folder for the running case, empty.
+case_dir() {
+  local dir="$ZELMORA_WORK/$1"
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  echo "$dir"
+}
+
+windows_path() { echo -n "Z:${1//\//\\}"; }
+
+# Runs the tool as USER with stdout and stderr into files and prints its exit status:
+# run_tool USER OUT ERR [RUN_CHILD_OPTION...]. With options, the tool is started by the
+# run-child helper, which applies them.
+run_tool() {
+  local user=$1 out=$2 err=$3 status=0
+  shift 3
+  if (($#)); then
+    USER=$user wine "$ZELMORA_HELPERS/run-child.exe" "$@" "$(windows_path "$ZELMORA_TOOL")" \
+      >"$out" 2>"$err" || status=$?
+  else
+    USER=$user wine "$ZELMORA_TOOL" >"$out" 2>"$err" || status=$?
+  fi
+  echo "$status"
+}
+
+export_product_keys() { reg export "$PRODUCT_KEY" "$1" /y; }
+
+# Text as a .reg file spells it inside quotes.
+reg_escape() {
+  local text=${1//\\/\\\\}
+  echo -n "${text//\"/\\\"}"
+}
+
+# UTF-8 text with LF line ends as the registry editor writes it: UTF-16LE with a byte-order
+# mark and CR LF.
+to_reg_file() {
+  printf '\xff\xfe'
+  sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE
+}
+
+# The export expected after a complete run: expected_layout TEMP ACCOUNT, where ACCOUNT is
+# "ordinary", "designated", or "designated-after-ordinary" (MultiTier 0 with the ordinary run's
+# MultiTierPort and MultiTierServer still there).
+expected_layout() {
+  local temp=$1 account=$2 text multi_tier=00000001
+  text=$(cat "$ZELMORA_LAYOUT" && echo .) # the dot keeps the final empty line
+  text=${text%.}
+  [[ $account == ordinary ]] || multi_tier=00000000
+  text=${text//@TEMP@/$(reg_escape "$temp")}
+  text=${text//@SERVER@/$ZELMORA_FILE_SERVER}
+  text=${text//@MULTI_TIER@/$multi_tier}
+  if [[ $account == designated ]]; then
+    printf '%s' "$text" | grep -v '^@ORDINARY@'
+  else
+    printf '%s' "$text" | sed 's/^@ORDINARY@//'
+  fi
+}
+
+# Compares two files byte for byte; on a difference shows both as text.
+expect_same_file() {
+  local expected=$1 actual=$2 what=$3
+  cmp -s "$expected" "$actual" && return 0
+  echo "--- expected $what / +++ actual (long lines cut):" >&2
+  diff <(iconv -f UTF-16 -t UTF-8 "$expected" 2>/dev/null || cat -v "$expected") \
+    <(iconv -f UTF-16 -t UTF-8 "$actual" 2>/dev/null || cat -v "$actual") | cut -c1-200 >&2
+  fail "$what differs"
+}
+
+# The product keys hold exactly the layout of a complete run.
+expect_layout() {
+  local dir=$1 temp=$2 account=$3
+  expected_layout "$temp" "$account" | to_reg_file >"$dir/expected.reg"
+  export_product_keys "$dir/actual.reg"
+  expect_same_file "$dir/expected.reg" "$dir/actual.reg" "registry ($account account)"
+}
+
+# The file holds exactly these bytes (printf format).
+expect_bytes() {
+  local file=$1 format=$2
+  # shellcheck disable=SC2059
+  printf "$format" >"$file.expected"
+  cmp -s "$file.expected" "$file" && return 0
+  echo "expected: $(od -c "$file.expected")" >&2
+  echo "actual:   $(od -c "$file")" >&2
+  fail "$(basename "$file") differs"
+}
+
+expect_status() { [[ $1 == "$2" ]] || fail "exit status $1, expected $2"; }
+
+# The failure report for an escaped output failure with the given I/O code. The address
+# varies with the build, so any 16 upper-case hexadecimal digits stand.
+expect_output_failure_report() {
+  local err=$1 code=$2
+  sed -E 's/ at [0-9A-F]{16}\.\r$/ at ADDRESS.\r/' "$err" >"$err.masked"
+  expect_bytes "$err.masked" \
+    "Exception EInOutError in module zelmora-setup.exe at ADDRESS.\r\nI/O error $code.\r\n\r\n"
+}
