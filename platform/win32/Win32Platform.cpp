@@ -29,39 +29,30 @@ HANDLE FromNative(::HANDLE handle) {
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
-// An in/out DWORD parameter: ::DWORD is a different type of the same size, so the value is
-// copied in before the call and back afterwards. A null pointer stays null.
-class DwordParam {
- public:
-  explicit DwordParam(DWORD* portable) : portable_(portable), native_(portable ? *portable : 0) {}
-  ~DwordParam() {
-    if (portable_ != nullptr) *portable_ = native_;
-  }
-  DwordParam(const DwordParam&) = delete;
-  DwordParam& operator=(const DwordParam&) = delete;
-  ::DWORD* get() { return portable_ != nullptr ? &native_ : nullptr; }
+::DWORD ToNative(DWORD value) { return value; }
+DWORD FromNative(::DWORD value) { return static_cast<DWORD>(value); }
 
- private:
-  DWORD* portable_;
-  ::DWORD native_;
-};
-
-// Same for an out-parameter that receives a key handle.
-class KeyParam {
+// An in/out parameter whose native type differs from the portable one (::DWORD is another type
+// of the same size, a key handle a pointer): the value is copied in before the call and back
+// afterwards. A null pointer stays null.
+template <typename Portable, typename Native>
+class InOutParam {
  public:
-  explicit KeyParam(HKEY* portable)
-      : portable_(portable), native_(portable ? ToNative(*portable) : nullptr) {}
-  ~KeyParam() {
+  explicit InOutParam(Portable* portable)
+      : portable_(portable), native_(portable ? ToNative(*portable) : Native{}) {}
+  ~InOutParam() {
     if (portable_ != nullptr) *portable_ = FromNative(native_);
   }
-  KeyParam(const KeyParam&) = delete;
-  KeyParam& operator=(const KeyParam&) = delete;
-  ::HKEY* get() { return portable_ != nullptr ? &native_ : nullptr; }
+  InOutParam(const InOutParam&) = delete;
+  InOutParam& operator=(const InOutParam&) = delete;
+  Native* get() { return portable_ != nullptr ? &native_ : nullptr; }
 
  private:
-  HKEY* portable_;
-  ::HKEY native_;
+  Portable* portable_;
+  Native native_;
 };
+using DwordParam = InOutParam<DWORD, ::DWORD>;
+using KeyParam = InOutParam<HKEY, ::HKEY>;
 
 class Win32Platform final : public Platform {
  public:
