@@ -2,6 +2,8 @@
 // portable types are converted (NativeConstants.cpp shows that the values need no mapping).
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/Platform.h"
@@ -135,8 +137,33 @@ class Win32Platform final : public Platform {
     return ::GetModuleFileNameW(ToNative(module), Wide(buffer), size);
   }
 
+  // user32's LoadStringW would load user32 and, with it, the window system into every run, which
+  // costs more than all the rest of the tool's work. The string table is read here from the same
+  // resource with kernel32's calls, as LoadStringW reads it: a block of 16 strings for each 16
+  // ids, each string its length in units followed by its units.
   int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) override {
-    return ::LoadStringW(ToNative(instance), id, Wide(buffer), capacity);
+    if (buffer == nullptr || capacity <= 0) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    buffer[0] = u'\0';
+    const ::HMODULE module = ToNative(instance);
+    const HRSRC block = ::FindResourceW(module, MAKEINTRESOURCEW((id >> 4) + 1), RT_STRING);
+    if (block == nullptr) return 0;
+    const auto* units = static_cast<const char16_t*>(::LockResource(::LoadResource(module, block)));
+    if (units == nullptr) return 0;
+    const std::size_t blockUnits = ::SizeofResource(module, block) / sizeof(char16_t);
+    std::size_t at = 0;
+    for (UINT skipped = 0; skipped < (id & 15); ++skipped) {
+      if (at >= blockUnits) return 0;
+      at += 1 + std::size_t{units[at]};
+    }
+    if (at >= blockUnits) return 0;
+    const std::size_t length = std::min<std::size_t>(units[at], blockUnits - at - 1);
+    const std::size_t copied = std::min(length, static_cast<std::size_t>(capacity) - 1);
+    std::copy_n(units + at + 1, copied, buffer);
+    buffer[copied] = u'\0';
+    return static_cast<int>(copied);
   }
 
   [[noreturn]] void ExitProcess(UINT exitCode) override { ::ExitProcess(exitCode); }

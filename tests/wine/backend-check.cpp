@@ -2,12 +2,15 @@
 // the string-table resource against the texts it is built from, the module lookups of the
 // failure report, and the in/out parameters that the back-end copies across types.
 // Run under Wine with USER=tester and the key Software\Quorvane\BackendCheck absent.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "platform/Platform.h"
+
+int ReferenceLoadString(unsigned id, char16_t* buffer, int capacity);
 
 namespace {
 
@@ -38,6 +41,8 @@ std::u16string ModulePath(HMODULE module) {
   return std::u16string(buffer, length);
 }
 
+// The back-end reads the string table itself; user32's LoadStringW is the reference it must
+// match, for every id of the table, ids beside them that are not there, and every cut.
 void CheckStringTable() {
   Platform& platform = NativePlatform();
   for (const Message& message : kMessages) {
@@ -48,8 +53,24 @@ void CheckStringTable() {
       ++failures;
     }
   }
-  char16_t buffer[256] = {};
-  Expect(platform.LoadStringW(kExecutableModule, 1, buffer, 256) == 0, "string 1 does not exist");
+  for (UINT id :
+       {1u, 15u, 16u, 65504u, 65515u, 65516u, 65517u, 65524u, 65525u, 65533u, 65534u, 65535u}) {
+    for (int capacity : {1, 2, 7, 256}) {
+      char16_t ours[256];
+      char16_t reference[256];
+      std::fill_n(ours, 256, u'#');
+      std::fill_n(reference, 256, u'#');
+      const int ourLength = platform.LoadStringW(kExecutableModule, id, ours, capacity);
+      const int referenceLength = ReferenceLoadString(id, reference, capacity);
+      // What LoadStringW leaves in the buffer when it copies nothing is not part of its contract.
+      const int compared = referenceLength > 0 ? referenceLength + 1 : 0;
+      if (ourLength != referenceLength || !std::equal(ours, ours + compared, reference)) {
+        std::fprintf(stderr, "FAILED: string %u, capacity %d: %d units, LoadStringW %d\n", id,
+                     capacity, ourLength, referenceLength);
+        ++failures;
+      }
+    }
+  }
 }
 
 void CheckModuleLookup() {
