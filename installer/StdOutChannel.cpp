@@ -43,7 +43,9 @@ bool TStdOutChannel::EnsureOpen() {
 }
 
 void TStdOutChannel::WriteLine(std::u16string_view text) {
-  if (!EnsureOpen()) return;
+  // The first write opens the channel. Should that fail, each step below that writes tries
+  // again, and drops its bytes if it fails too.
+  EnsureOpen();
   if (!text.empty()) {
     const int length = static_cast<int>(text.size());
     const int needed =

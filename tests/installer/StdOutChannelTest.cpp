@@ -78,6 +78,24 @@ TEST_F(Channel, AnUnusableHandleLeavesCode105AndEveryLaterWriteTriesAgain) {
   EXPECT_EQ(platform.out.bytes, "kept\r\n");
 }
 
+TEST_F(Channel, WithinOneLineEachStepTriesToOpenAgainAndOnlyAFailedStepLosesItsBytes) {
+  struct Case {
+    int failedTypeQueries;  // the first n GetFileType calls see no usable handle
+    std::string written;
+  };
+  for (const Case& c : {Case{1, "text\r\n"}, Case{2, "\r\n"}, Case{3, ""}}) {
+    ScriptedPlatform p;
+    p.out.fileType = kFileTypeChar;
+    for (int n = 1; n <= c.failedTypeQueries; ++n) p.FailCall(Call::GetFileType, n, 0);
+    platform::ScopedHost host(p);
+    StdOut().SetUp();
+    StdOut().WriteLine(u"text");
+    EXPECT_EQ(StdOut().PendingIoCode(), 105) << c.failedTypeQueries;
+    StdOut().Close();
+    EXPECT_EQ(p.out.bytes, c.written) << c.failedTypeQueries;
+  }
+}
+
 TEST_F(Channel, CheckIoResultRaisesThePendingCodeOnceWithItsMessage) {
   struct Case {
     platform::LONG code;
