@@ -22,39 +22,40 @@ void OpenFromRoot(TRegistry& registry, std::u16string_view key) {
   registry.OpenKey(std::u16string(key), true);
 }
 
-void WriteGlobalParams(TRegistry& registry, const std::u16string& tempText) {
-  const SettingsPaths paths = DeriveSettingsPaths(tempText);
+void WriteGlobalParams(TRegistry& registry, const BuildTimeTexts& texts,
+                       const std::u16string& tempText) {
   registry.SetRootKey(platform::kHkeyCurrentUser);
   OpenFromRoot(registry, kGlobalParamsKey);
   for (const char16_t* name : {u"NetPath", u"DLLPath", u"CommonPath", u"NetLockPath"}) {
-    registry.WriteString(name, paths.netDataPath);
+    registry.WriteString(name, texts.netDataPath);
   }
-  registry.WriteString(u"LocalPath", paths.localWorkingFolder);
+  registry.WriteString(u"LocalPath", LocalWorkingFolder(tempText));
   if (IsDesignatedAccount(CurrentUserName())) {
     // The designated account works without the three-tier server.
     registry.WriteInteger(u"MultiTier", 0);
   } else {
     registry.WriteInteger(u"MultiTier", 1);
     registry.WriteInteger(u"MultiTierPort", kMultiTierPort);
-    registry.WriteString(u"MultiTierServer", std::u16string(kFileServerName));
+    registry.WriteString(u"MultiTierServer", texts.fileServerName);
   }
   registry.CloseKey();
 }
 
-void WriteLocalParamsAndFiles(TRegistry& registry, const std::u16string& tempText) {
-  const SettingsPaths paths = DeriveSettingsPaths(tempText);
+void WriteLocalParamsAndFiles(TRegistry& registry, const BuildTimeTexts& texts,
+                              const std::u16string& tempText) {
   registry.SetRootKey(platform::kHkeyCurrentUser);
   OpenFromRoot(registry, kLocalParamsKey);
-  for (const Setting& setting : LocalParamsSettings(paths)) WriteSetting(registry, setting);
+  WriteLocalParamsSettings(registry, texts, tempText);
   registry.CloseKey();
-  OpenFromRoot(registry, kFilesKey);
-  registry.WriteString(u"LastReport", paths.lastReportFile);
+  OpenFromRoot(registry, kFilesKey);  // the root key is not set again
+  registry.WriteString(u"LastReport", LastReportFile(tempText));
   registry.CloseKey();
 }
 
 }  // namespace
 
 void RunInstallation() {
+  const BuildTimeTexts texts = SetUpBuildTimeTexts();
   // Created outside every guard: a failure here leaves the run. Released on every path.
   auto registry = std::make_unique<TRegistry>();
   bool failed = false;
@@ -72,7 +73,7 @@ void RunInstallation() {
       registry->SetRootKey(platform::kHkeyCurrentUser);
       OpenFromRoot(*registry, kLocalParamsKey);
       try {
-        registry->WriteString(u"LocalPath", DeriveSettingsPaths(tempText).localWorkingFolder);
+        registry->WriteString(u"LocalPath", LocalWorkingFolder(tempText));
       } catch (...) {
         // The first write is a courtesy; the last stage writes this key in full.
       }
@@ -83,11 +84,11 @@ void RunInstallation() {
     }
     if (!failed) {
       try {
-        WriteGlobalParams(*registry, tempText);
+        WriteGlobalParams(*registry, texts, tempText);
       } catch (...) {
         failed = true;
       }
-      if (!failed) WriteLocalParamsAndFiles(*registry, tempText);  // no guard of its own
+      if (!failed) WriteLocalParamsAndFiles(*registry, texts, tempText);  // no guard of its own
     }
   } catch (...) {
     failed = true;

@@ -28,30 +28,35 @@ std::u16string Text(std::u16string_view view) { return std::u16string(view); }
 
 }  // namespace
 
-SettingsPaths DeriveSettingsPaths(const std::u16string& tempText) {
-  SettingsPaths paths;
-  paths.netDataPath = u"\\\\" + Text(kFileServerName) + u"\\ZELMODAT\\DATA";
-  paths.tempText = tempText;
-  paths.localWorkingFolder = tempText + u"\\ZELMODAT";
-  paths.documentFolder = paths.netDataPath + u"\\Docs";
-  paths.lastReportFile = tempText + u"\\LASTREP.REP";
-  return paths;
+BuildTimeTexts SetUpBuildTimeTexts() {
+  BuildTimeTexts texts;
+  texts.fileServerName = Text(kFileServerName);
+  texts.netDataPath = u"\\\\" + texts.fileServerName + u"\\ZELMODAT\\DATA";
+  texts.companyText = Text(kCompanyText);
+  return texts;
 }
 
-std::vector<Setting> LocalParamsSettings(const SettingsPaths& paths) {
-  std::vector<Setting> settings = {
-      {u"LastCompany", Text(kCompanyText)},
-      {u"LastNetPath", paths.netDataPath},
-      {u"NetPath", paths.netDataPath},
-      {u"LocalPath", paths.tempText},
-      {u"DocPath", paths.documentFolder},
-      {u"Color", kBackgroundColor},
-      {u"FontName", u"Arial"},
-      {u"FontSize", kFontSize},
-      {u"FontColor", std::int32_t{0}},
-      {u"HsvPath", u""},
-      {u"Station", std::int32_t{1}},
-  };
+std::u16string LocalWorkingFolder(const std::u16string& tempText) {
+  return tempText + u"\\ZELMODAT";
+}
+
+std::u16string LastReportFile(const std::u16string& tempText) {
+  return tempText + u"\\LASTREP.REP";
+}
+
+void WriteLocalParamsSettings(TRegistry& registry, const BuildTimeTexts& texts,
+                              const std::u16string& tempText) {
+  registry.WriteString(u"LastCompany", texts.companyText);
+  registry.WriteString(u"LastNetPath", texts.netDataPath);
+  registry.WriteString(u"NetPath", texts.netDataPath);
+  registry.WriteString(u"LocalPath", tempText);  // the TEMP text itself, no folder appended
+  registry.WriteString(u"DocPath", texts.netDataPath + u"\\Docs");
+  registry.WriteInteger(u"Color", kBackgroundColor);
+  registry.WriteString(u"FontName", u"Arial");
+  registry.WriteInteger(u"FontSize", kFontSize);
+  registry.WriteInteger(u"FontColor", 0);
+  registry.WriteString(u"HsvPath", u"");
+  registry.WriteInteger(u"Station", 1);
   // The five font groups go in the order the client's dialogs list them, not by number.
   struct FontGroup {
     char16_t digit;
@@ -59,29 +64,18 @@ std::vector<Setting> LocalParamsSettings(const SettingsPaths& paths) {
   };
   for (const FontGroup group : {FontGroup{u'1', 0}, FontGroup{u'4', 0}, FontGroup{u'2', 0},
                                 FontGroup{u'5', kBlue}, FontGroup{u'3', kRed}}) {
-    settings.push_back({u"FontName" + std::u16string(1, group.digit), u"Arial"});
-    settings.push_back({u"FontSize" + std::u16string(1, group.digit), kFontSize});
-    settings.push_back({u"FontColor" + std::u16string(1, group.digit), group.color});
+    registry.WriteString(u"FontName" + std::u16string(1, group.digit), u"Arial");
+    registry.WriteInteger(u"FontSize" + std::u16string(1, group.digit), kFontSize);
+    registry.WriteInteger(u"FontColor" + std::u16string(1, group.digit), group.color);
   }
   for (char16_t column = u'1'; column <= u'8'; ++column) {
-    settings.push_back({u"Col" + std::u16string(1, column) + u"On", true});
+    registry.WriteBool(u"Col" + std::u16string(1, column) + u"On", true);
   }
   for (int column = 0; column < 8; ++column) {
-    settings.push_back({u"Col" + std::u16string(1, static_cast<char16_t>(u'1' + column)) + u"Text",
-                        Text(kColumnCaptions[column])});
+    registry.WriteString(u"Col" + std::u16string(1, static_cast<char16_t>(u'1' + column)) + u"Text",
+                         Text(kColumnCaptions[column]));
   }
-  settings.push_back({u"Installed3T", true});
-  return settings;
-}
-
-void WriteSetting(TRegistry& registry, const Setting& setting) {
-  if (const auto* text = std::get_if<std::u16string>(&setting.value)) {
-    registry.WriteString(setting.name, *text);
-  } else if (const auto* number = std::get_if<std::int32_t>(&setting.value)) {
-    registry.WriteInteger(setting.name, *number);
-  } else {
-    registry.WriteBool(setting.name, std::get<bool>(setting.value));
-  }
+  registry.WriteBool(u"Installed3T", true);
 }
 
 }  // namespace zelmora

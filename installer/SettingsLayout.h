@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
-#include <vector>
 
 namespace zelmora {
 
@@ -22,26 +20,22 @@ inline constexpr std::u16string_view kFilesKey = u"Software\\Quorvane\\Zelmora\\
 
 inline constexpr std::int32_t kMultiTierPort = 5524;
 
-// The texts one run derives: plain concatenations, no separator added, removed or tested for.
-struct SettingsPaths {
-  std::u16string netDataPath;         // \\server\ZELMODAT\DATA
-  std::u16string tempText;            // TEMP exactly as read
-  std::u16string localWorkingFolder;  // TEMP\ZELMODAT
-  std::u16string documentFolder;      // net data path\Docs
-  std::u16string lastReportFile;      // TEMP\LASTREP.REP
+// The texts fixed at build time, set up by each run before it creates anything.
+struct BuildTimeTexts {
+  std::u16string fileServerName;
+  std::u16string netDataPath;  // \\server\ZELMODAT\DATA
+  std::u16string companyText;
 };
-SettingsPaths DeriveSettingsPaths(const std::u16string& tempText);
+BuildTimeTexts SetUpBuildTimeTexts();
 
-// One value of the layout: a string, a 32-bit integer or a boolean.
-struct Setting {
-  std::u16string name;
-  std::variant<std::u16string, std::int32_t, bool> value;
-};
+// Texts derived from the TEMP text: plain concatenations, no separator added, removed or tested
+// for. Each is built where it is written.
+std::u16string LocalWorkingFolder(const std::u16string& tempText);  // TEMP\ZELMODAT
+std::u16string LastReportFile(const std::u16string& tempText);      // TEMP\LASTREP.REP
 
-// The writes to LocalParams of the last stage, in the order they are made.
-std::vector<Setting> LocalParamsSettings(const SettingsPaths& paths);
-
-// Writes one setting with the write of its kind.
-void WriteSetting(TRegistry& registry, const Setting& setting);
+// The last stage's writes to LocalParams, in order. Each value is built as it is written, so a
+// failure at any write leaves every earlier one stored.
+void WriteLocalParamsSettings(TRegistry& registry, const BuildTimeTexts& texts,
+                              const std::u16string& tempText);
 
 }  // namespace zelmora
