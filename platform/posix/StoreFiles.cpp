@@ -133,13 +133,18 @@ LONG ReplaceFile(const std::string& replacement, const std::string& target) {
 }
 
 LONG LockFile(const std::string& path, UniqueFd& fd) {
-  fd = UniqueFd(open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  // Non-blocking, as for the store, so that a FIFO put in the lock's place cannot hang the open
+  // (and the run with it); flock still waits, and anything but a regular file is refused.
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  fd = UniqueFd(open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600));
   if (fd.Valid()) {
     if (fchmod(fd.Get(), 0600) != 0) return LastError();
   } else if (errno == EEXIST) {
-    fd = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    fd = UniqueFd(open(path.c_str(), kFlags));
   }
-  if (!fd.Valid()) return LastError();
+  struct stat status {};
+  if (!fd.Valid() || fstat(fd.Get(), &status) != 0) return LastError();
+  if (!S_ISREG(status.st_mode)) return kErrorAccessDenied;
   while (flock(fd.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) return LastError();
   }

@@ -71,7 +71,7 @@ LONG WritePieces(int fd, const std::vector<std::span<const std::uint8_t>>& piece
 LONG ReplaceFile(const std::string& replacement, const std::string& target);
 
 // Opens (creating it 0600 when missing) and locks exclusively a lock file; the lock goes with
-// the descriptor.
+// the descriptor. A symbolic link or anything but a regular file in its place is refused.
 LONG LockFile(const std::string& path, UniqueFd& fd);
 
 }  // namespace zelmora::platform
