@@ -1,0 +1,171 @@
+// The tool killed in the middle of its writes: the store it leaves is always one complete
+// version, never loses a value it held, and the next run finishes the job.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include "tests/hardening/HardeningSupport.h"
+
+namespace zelmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::microseconds;
+using std::chrono::steady_clock;
+
+bool Exists(const fs::path& path) { return fs::exists(fs::symlink_status(path)); }
+
+// The checks after every stopped run: the store, when there, reads back and holds only values
+// the run writes, under the layout's keys; nothing but the store, its lock and the one temporary
+// file is left in the folder.
+std::optional<std::vector<StoredValue>> CheckedStore(const ScratchHome& home,
+                                                     const std::vector<StoredValue>& writes) {
+  EXPECT_EQ(StrayEntries(home), std::set<std::string>{});
+  if (!Exists(home.Store())) return std::vector<StoredValue>{};
+  const auto tree = ReadStore(home.Store());
+  if (!tree) {
+    ADD_FAILURE() << "the store does not read back";
+    return std::nullopt;
+  }
+  for (const std::u16string& key : KeyPaths(*tree)) {
+    EXPECT_TRUE(IsLayoutKey(key)) << "a key the run never creates: "
+                                  << ::testing::PrintToString(key);
+  }
+  std::vector<StoredValue> values = Contents(*tree);
+  for (const StoredValue& value : values) {
+    EXPECT_NE(std::find(writes.begin(), writes.end(), value), writes.end())
+        << "a value the run never writes: " << ::testing::PrintToString(value);
+  }
+  return values;
+}
+
+TEST(HardeningCrashSafety, RunsKilledAtRandomInstantsNeverTearTheStoreOrLoseAValue) {
+  constexpr unsigned kSeed = 20240611;
+  constexpr int kKills = 300;
+  const ScratchHome home;
+  const ToolOptions options = home.Options();
+  const std::vector<StoredValue> writes = RunWrites(kTemp);
+  const std::vector<StoredValue> complete = AfterWrites(writes, writes.size());
+
+  // How long a whole run takes here, from nothing to the complete layout.
+  std::vector<steady_clock::duration> durations;
+  for (int i = 0; i < 5; ++i) {
+    fs::remove_all(home.Config());
+    const auto start = steady_clock::now();
+    ASSERT_EQ(RunTool(options).out, kInstalled);
+    durations.push_back(steady_clock::now() - start);
+  }
+  std::sort(durations.begin(), durations.end());
+  const auto span = std::chrono::duration_cast<microseconds>(durations[durations.size() / 2]);
+  fs::remove_all(home.Config());
+
+  std::mt19937 random(kSeed);
+  std::uniform_int_distribution<long> delays(0, span.count());
+  std::vector<StoredValue> held;  // what the store held before the run now killed
+  int grown = 0;                  // kills that left part of the layout
+  for (int kill = 0; kill < kKills; ++kill) {
+    const microseconds delay(delays(random));
+    SCOPED_TRACE("seed " + std::to_string(kSeed) + ", kill " + std::to_string(kill) + " after " +
+                 std::to_string(delay.count()) + " us of a " + std::to_string(span.count()) +
+                 " us run");
+    RunningTool run(options);
+    std::this_thread::sleep_for(delay);
+    run.Kill();
+    const ToolResult result = run.Wait();
+    if (result.status != kKilledStatus) {
+      EXPECT_EQ(result.status, 0);
+      EXPECT_EQ(result.out, kInstalled);  // it finished first
+    } else {
+      EXPECT_TRUE(result.out.empty() || result.out == kInstalled) << result.out;
+    }
+    EXPECT_EQ(result.err, "");
+
+    const auto values = CheckedStore(home, writes);
+    ASSERT_TRUE(values.has_value());
+    for (const StoredValue& old : held) {
+      EXPECT_TRUE(std::any_of(
+          values->begin(), values->end(),
+          [&](const StoredValue& now) { return now.key == old.key && now.name == old.name; }))
+          << "lost: " << ::testing::PrintToString(old);
+    }
+    if (::testing::Test::HasFailure()) break;  // one detailed failure beats hundreds
+    held = *values;
+    // Once complete, runs rewrite only LocalPath; starting over keeps kills landing while the
+    // store grows.
+    if (held == complete) {
+      fs::remove(home.Store());
+      held.clear();
+    } else if (!held.empty()) {
+      ++grown;
+    }
+  }
+  EXPECT_GT(grown, kKills / 10) << "too few kills landed while the store was growing";
+
+  const ToolResult last = RunTool(options);
+  EXPECT_EQ(last.status, 0);
+  EXPECT_EQ(last.out, kInstalled);
+  EXPECT_EQ(last.err, "");
+  ExpectCompleteLayout(home.Store(), kTemp);
+  EXPECT_FALSE(Exists(home.Temporary()));
+}
+
+// The kill hook's settings: stop at the nth call of `call` on the temporary file.
+std::vector<std::string> StopAt(const std::string& call, int n) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return {
+      "LD_PRELOAD=" HARDENING_KILL_HOOK, "ZELMORA_KILL_AT=" + call + ":" + std::to_string(n),
+      // A sanitized tool accepts a library loaded ahead of its runtime.
+      std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") + ":verify_asan_link_order=0"};
+}
+
+// Stopped just before each swap of a new version into place, and just before each removal of
+// the temporary file, a run leaves exactly what its first writes leave -- a later stop never
+// less -- and a complete version, if any, at the temporary name. The next run clears that.
+TEST(HardeningCrashSafety, ARunStoppedAtEachStepOfAWriteLeavesOneCompleteVersion) {
+  const ScratchHome home;
+  const std::vector<StoredValue> writes = RunWrites(kTemp);
+  for (const std::string call : {"rename", "unlink"}) {
+    std::size_t reached = 0;  // writes in the store at the previous stop
+    int stops = 0;
+    for (int n = 1; n < 1000; ++n) {
+      SCOPED_TRACE("stopped at " + call + " " + std::to_string(n));
+      fs::remove_all(home.Config());
+      ToolOptions options = home.Options();
+      options.environment = StopAt(call, n);
+      const ToolResult stopped = RunTool(options);
+      if (stopped.status == 0 && stopped.out == kInstalled) break;  // past the run's last call
+      ASSERT_EQ(stopped.status, kKilledStatus) << stopped.out << stopped.err;
+      ++stops;
+
+      const auto values = CheckedStore(home, writes);
+      ASSERT_TRUE(values.has_value());
+      const auto prefix = WrittenPrefix(*values, writes);
+      ASSERT_TRUE(prefix.has_value()) << "not what the first writes leave:\n" << Describe(*values);
+      EXPECT_GE(*prefix, reached);
+      reached = *prefix;
+      if (Exists(home.Temporary())) {
+        const auto leftover = ReadStore(home.Temporary());
+        ASSERT_TRUE(leftover.has_value()) << "a half-written version at the temporary name";
+        EXPECT_TRUE(WrittenPrefix(Contents(*leftover), writes).has_value());
+      } else {
+        EXPECT_NE(call, "rename") << "no new version waiting to be swapped in";
+      }
+
+      const ToolResult next = RunTool(home.Options());
+      EXPECT_EQ(next.out, kInstalled);
+      ExpectCompleteLayout(home.Store(), kTemp);
+      EXPECT_FALSE(Exists(home.Temporary()));
+      if (::testing::Test::HasFailure()) return;
+    }
+    // Every write swaps once and removes the temporary name twice.
+    EXPECT_GE(stops, static_cast<int>(call == "rename" ? writes.size() : 2 * writes.size()));
+    EXPECT_GE(reached + 1, writes.size());
+  }
+}
+
+}  // namespace
+}  // namespace zelmora::testing

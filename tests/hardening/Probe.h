@@ -1,0 +1,33 @@
+// The values the probe writer stores beside the tool's runs: one key of its own, names w0000...,
+// each with data no other value has, of varied lengths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zelmora::testing {
+
+inline constexpr char16_t kProbeKey[] = u"Software\\HardeningProbe";
+
+inline std::u16string ProbeName(int index) {
+  std::u16string name = u"w0000";
+  for (std::size_t at = name.size() - 1; index > 0 && at > 0; --at, index /= 10) {
+    name[at] = static_cast<char16_t>(u'0' + index % 10);
+  }
+  return name;
+}
+
+// The stored bytes of a text value: UTF-16LE and a terminating zero unit.
+inline std::vector<std::uint8_t> ProbeData(int index) {
+  const std::u16string text = u"datum " + ProbeName(index) + std::u16string(index % 29, u'+');
+  std::vector<std::uint8_t> bytes;
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+
+}  // namespace zelmora::testing
