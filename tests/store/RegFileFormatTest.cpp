@@ -161,6 +161,12 @@ TEST(RegFileFormat, RefusesWhatItDoesNotWrite) {
   noBom.erase(noBom.begin(), noBom.begin() + 2);
   std::vector<std::uint8_t> oddLength = withBody(u"");
   oddLength.push_back(0);
+  // A key path of `levels` names below the root.
+  const auto keyOfDepth = [&](std::size_t levels) {
+    std::u16string line = u"[HKEY_CURRENT_USER";
+    for (std::size_t level = 0; level < levels; ++level) line += u"\\d";
+    return withBody(line + u"]\r\n");
+  };
   const std::vector<std::vector<std::uint8_t>> files = {
       {},
       noBom,
@@ -180,6 +186,7 @@ TEST(RegFileFormat, RefusesWhatItDoesNotWrite) {
       withBody(u"[HKEY_CURRENT_USER\\a\\\\b]\r\n"),
       withBody(u"[HKEY_CURRENT_USER\\a\\]\r\n"),
       withBody(u"[HKEY_CURRENT_USER\\" + std::u16string(256, u'k') + u"]\r\n"),
+      keyOfDepth(kMaxKeyDepth + 1),
       withBody(u"[HKEY_CURRENT_USER\\a]\r\n[HKEY_CURRENT_USER\\A]\r\n"),
       withBody(u"\"v\"=\"x\"\r\n"),
       withBody(u"[HKEY_CURRENT_USER\\a]\r\n\"v\"=-\r\n"),
@@ -215,6 +222,7 @@ TEST(RegFileFormat, RefusesWhatItDoesNotWrite) {
   EXPECT_TRUE(ParseRegFile(withBody(u"[HKEY_CURRENT_USER\\a]\r\n\"v\"=hex:01,\\\r\n  02\r\n"),
                            kRoot)
                   .has_value());  // the same shape, well-formed
+  EXPECT_TRUE(ParseRegFile(keyOfDepth(kMaxKeyDepth), kRoot).has_value());  // the deepest key
 }
 
 TEST(RegFileWriter, ReformatsOnlyChangedKeysAndMatchesTheWholeFile) {
