@@ -15,8 +15,6 @@
 
 namespace zelmora::testing {
 
-inline const std::string kInstalled = "Zelmora Installed\r\n";
-inline const std::string kInstallationError = "Installation Error\r\n";
 inline const std::string kTemp = "/tmp/zelmora hardening";
 
 // A fresh home, removed at the end, whose store lives at config/zelmora/registry.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/store/StoreTestSupport.h"
+
 namespace zelmora::testing {
 
 inline constexpr char16_t kProbeKey[] = u"Software\\HardeningProbe";
@@ -20,14 +22,8 @@ inline std::u16string ProbeName(int index) {
 
 // The stored bytes of a text value: UTF-16LE and a terminating zero unit.
 inline std::vector<std::uint8_t> ProbeData(int index) {
-  const std::u16string text = u"datum " + ProbeName(index) + std::u16string(index % 29, u'+');
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
+  return platform::testing::StringValue(u"datum " + ProbeName(index) +
+                                        std::u16string(index % 29, u'+'));
 }
 
 }  // namespace zelmora::testing

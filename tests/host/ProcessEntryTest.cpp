@@ -8,15 +8,13 @@
 #include "host/ProcessEntry.h"
 #include "installer/StdOutChannel.h"
 #include "platform/scripted/ScriptedPlatform.h"
+#include "tests/installer/RunFixture.h"
 
 namespace zelmora::testing {
 namespace {
 
 using platform::Call;
 using platform::ScriptedPlatform;
-
-const std::string kInstalled = "Zelmora Installed\r\n";
-const std::string kInstallationError = "Installation Error\r\n";
 
 // Where the first call of that kind falls in an undisturbed process whose standard output is
 // of the given type.

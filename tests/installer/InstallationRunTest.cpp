@@ -13,9 +13,6 @@ namespace {
 using platform::kFileTypeChar;
 using platform::kFileTypePipe;
 
-const std::string kInstalled = "Zelmora Installed\r\n";
-const std::string kInstallationError = "Installation Error\r\n";
-const std::string kRegistryError = "Error in accessing the registry\r\n";
 constexpr platform::LONG kDenied = platform::kErrorAccessDenied;
 
 const std::vector<std::u16string> kKeysAfterSuccess = {
@@ -60,12 +57,7 @@ TEST_F(InstallationRun, DesignatedAccountSkipsTheThreeTierServerAndKeepsOldValue
     fresh.userName = name;
     fresh.environment[u"TEMP"] = u"C:\\Temp";
     // Left by an earlier run as an ordinary account: the designated account leaves them be.
-    auto& global = fresh.Registry()
-                       .Root()
-                       .SubkeyCreatingMissing(u"Software", nullptr)
-                       .SubkeyCreatingMissing(u"Quorvane", nullptr)
-                       .SubkeyCreatingMissing(u"Zelmora", nullptr)
-                       .SubkeyCreatingMissing(u"GlobalParams", nullptr);
+    auto& global = SettingsKey(fresh.Registry(), u"GlobalParams");
     global.SetValue(u"MultiTierPort", platform::kRegDword, Dword(5524));
     global.SetValue(u"MultiTierServer", platform::kRegSz, Sz(u"OLDSERVER"));
 
@@ -131,12 +123,7 @@ TEST_F(InstallationRun, SecondRunRewritesTheSameValues) {
 }
 
 TEST_F(InstallationRun, ValuesThatTheRunDoesNotWriteStay) {
-  auto& local = platform.Registry()
-                    .Root()
-                    .SubkeyCreatingMissing(u"Software", nullptr)
-                    .SubkeyCreatingMissing(u"Quorvane", nullptr)
-                    .SubkeyCreatingMissing(u"Zelmora", nullptr)
-                    .SubkeyCreatingMissing(u"LocalParams", nullptr);
+  auto& local = SettingsKey(platform.Registry(), u"LocalParams");
   local.SetValue(u"UserChoice", platform::kRegSz, Sz(u"kept"));
   local.SetValue(u"Color", platform::kRegSz, Sz(u"was a string"));  // replaced, with its type
   ASSERT_EQ(Run(), 0);

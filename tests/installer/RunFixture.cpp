@@ -8,6 +8,7 @@
 #include "installer/SettingsLayout.h"
 #include "installer/StdOutChannel.h"
 #include "platform/common/Utf.h"
+#include "tests/store/StoreTestSupport.h"
 
 namespace zelmora::testing {
 
@@ -18,13 +19,15 @@ void PrintTo(const StoredValue& value, std::ostream* os) {
 }
 
 std::vector<std::uint8_t> Sz(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
+  return platform::testing::StringValue(text);
+}
+
+platform::RegistryKey& SettingsKey(platform::RegistryTree& tree, std::u16string_view name) {
+  return tree.Root()
+      .SubkeyCreatingMissing(u"Software", nullptr)
+      .SubkeyCreatingMissing(u"Quorvane", nullptr)
+      .SubkeyCreatingMissing(u"Zelmora", nullptr)
+      .SubkeyCreatingMissing(std::u16string(name), nullptr);
 }
 
 std::vector<std::uint8_t> Dword(std::int32_t value) {

@@ -26,8 +26,16 @@ struct StoredValue {
 };
 void PrintTo(const StoredValue& value, std::ostream* os);
 
+// The run's result outputs, as the bytes standard output receives.
+inline const std::string kInstalled = "Zelmora Installed\r\n";
+inline const std::string kInstallationError = "Installation Error\r\n";
+inline const std::string kRegistryError = "Error in accessing the registry\r\n";
+
 std::vector<std::uint8_t> Sz(std::u16string_view text);
 std::vector<std::uint8_t> Dword(std::int32_t value);
+
+// The key Software\Quorvane\Zelmora\<name> of the hive, created with its parents when missing.
+platform::RegistryKey& SettingsKey(platform::RegistryTree& tree, std::u16string_view name);
 
 // Every value of the hive, keys in tree order, values in stored order.
 std::vector<StoredValue> Contents(const platform::RegistryTree& tree);

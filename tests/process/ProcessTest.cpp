@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "platform/common/Utf.h"
+#include "tests/installer/RunFixture.h"
 #include "tests/process/ToolRun.h"
 
 namespace zelmora::testing {
@@ -44,8 +45,6 @@ class ToolProcess : public ::testing::Test {
 
   fs::path home_;
 };
-
-const std::string kInstalled = "Zelmora Installed\r\n";
 
 TEST_F(ToolProcess, ACompleteRunPrintsTheSuccessLineAndEndsWithZero) {
   const ToolResult result = Run(StdOutKind::Pipe, "/tmp/zelmora temp");
