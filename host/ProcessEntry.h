@@ -1,9 +1,9 @@
-// How the process starts and ends: the entry sequence, the failure report and the exit status.
+// How the process starts and ends: the entry sequence, its services and the exit status.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <exception>
+
+#include "host/OutputChannel.h"
 
 namespace zelmora {
 
@@ -11,9 +11,22 @@ namespace zelmora {
 // set it.
 extern std::int32_t ExitStatus;
 
-// The process entry: console mode, then one guard around start-up, the installation run and
-// shut-down. Ends the process through the platform and never returns.
-[[noreturn]] void ProcessEntry();
+// What the entry runs: the installation, and the channel that the installation prints through.
+// The program composes the two and hands them in, so that this layer never reaches up for them.
+struct Installation {
+  void (*run)();
+  OutputChannel* channel;
+};
+
+// Names the installation that start-up, the run and shut-down work on. ProcessEntry does it
+// first; a test that drives the steps one by one does it itself.
+void UseInstallation(const Installation& installation);
+// The channel of the installation in use.
+OutputChannel& Channel();
+
+// The process entry: one guard around start-up, the installation run and shut-down. Ends the
+// process through the platform and never returns.
+[[noreturn]] void ProcessEntry(const Installation& installation);
 
 // Starts the host services in their fixed order; when one fails, finalises what was started
 // (the failing one included) in reverse and lets the failure go on.
@@ -23,17 +36,5 @@ void StartUp();
 
 // Whether the failure reporter is installed (from start-up to shut-down).
 bool FailureReporterInstalled();
-
-// Writes the report of an escaped failure to standard error and ends the process with status 1.
-[[noreturn]] void ReportFailure(const std::exception_ptr& failure, const void* failurePoint);
-
-// The report's text, at most kReportCapacity units, into out; returns its length.
-constexpr std::size_t kReportCapacity = 1024;
-std::size_t FailureReportText(const std::exception_ptr& failure, const void* failurePoint,
-                              char16_t* out);
-
-// Writes "Runtime error <number> at <address>" to standard output and ends the process with
-// that number as its status.
-[[noreturn]] void WriteFallbackLine(std::int32_t number, const void* failurePoint);
 
 }  // namespace zelmora

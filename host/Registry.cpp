@@ -8,7 +8,7 @@
 namespace zelmora {
 namespace {
 
-using platform::Host;
+using platform::System;
 
 DWORD PlatformTypeOf(TRegDataType kind) {
   switch (kind) {
@@ -54,10 +54,11 @@ bool TRegistry::OpenKey(const std::u16string& Key, bool CanCreate) {
   platform::LONG result;
   if (CanCreate && !path.empty()) {
     DWORD disposition = 0;
-    result = Host().RegCreateKeyExW(base, path.c_str(), 0, nullptr, platform::kRegOptionNonVolatile,
-                                    FAccess, nullptr, &opened, &disposition);
+    result =
+        System().RegCreateKeyExW(base, path.c_str(), 0, nullptr, platform::kRegOptionNonVolatile,
+                                 FAccess, nullptr, &opened, &disposition);
   } else {
-    result = Host().RegOpenKeyExW(base, path.c_str(), 0, FAccess, &opened);
+    result = System().RegOpenKeyExW(base, path.c_str(), 0, FAccess, &opened);
   }
   if (result != platform::kErrorSuccess) return false;
 
@@ -96,7 +97,7 @@ void TRegistry::WriteBool(const std::u16string& Name, bool Value) {
 
 void TRegistry::CloseKey() {
   if (FCurrentKey == platform::kNoKey) return;
-  Host().RegCloseKey(FCurrentKey);
+  System().RegCloseKey(FCurrentKey);
   FCurrentKey = platform::kNoKey;
   FCurrentPath.clear();
 }
@@ -104,8 +105,8 @@ void TRegistry::CloseKey() {
 void TRegistry::PutData(const std::u16string& Name, const void* Buffer, DWORD BufSize,
                         TRegDataType RegData) {
   const platform::LONG result =
-      Host().RegSetValueExW(FCurrentKey, Name.c_str(), 0, PlatformTypeOf(RegData),
-                            static_cast<const std::uint8_t*>(Buffer), BufSize);
+      System().RegSetValueExW(FCurrentKey, Name.c_str(), 0, PlatformTypeOf(RegData),
+                              static_cast<const std::uint8_t*>(Buffer), BufSize);
   if (result != platform::kErrorSuccess) {
     throw ERegistryException(u"Failed to set data for '" + Name + u"'");
   }

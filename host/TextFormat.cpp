@@ -93,8 +93,8 @@ std::u16string FormatText(std::u16string_view format, std::initializer_list<Form
 
 std::size_t LoadMessage(platform::UINT id, char16_t* buffer, std::size_t capacity) {
   if (capacity == 0) return 0;
-  const int length = platform::Host().LoadStringW(platform::kExecutableModule, id, buffer,
-                                                  static_cast<int>(capacity));
+  const int length = platform::System().LoadStringW(platform::kExecutableModule, id, buffer,
+                                                    static_cast<int>(capacity));
   if (length <= 0) {
     buffer[0] = u'\0';
     return 0;

@@ -9,7 +9,7 @@
 namespace zelmora {
 namespace {
 
-using platform::Host;
+using platform::System;
 
 constexpr char kLineEnd[] = {'\r', '\n'};
 
@@ -22,15 +22,15 @@ TStdOutChannel& StdOut() {
 
 void TStdOutChannel::SetUp() {
   *this = TStdOutChannel();
-  ansiCodePage_ = Host().GetACP();
+  ansiCodePage_ = System().GetACP();
 }
 
 bool TStdOutChannel::EnsureOpen() {
   if (open_) return true;
-  handle_ = Host().GetStdHandle(platform::kStdOutputHandle);
-  const platform::DWORD type = Host().GetFileType(handle_);
+  handle_ = System().GetStdHandle(platform::kStdOutputHandle);
+  const platform::DWORD type = System().GetFileType(handle_);
   if (codePage_ == 0) {
-    codePage_ = type == platform::kFileTypeChar ? Host().GetConsoleOutputCP() : ansiCodePage_;
+    codePage_ = type == platform::kFileTypeChar ? System().GetConsoleOutputCP() : ansiCodePage_;
   }
   if (type == platform::kFileTypeUnknown) {
     pendingIoCode_ = kNoUsableHandle;
@@ -49,15 +49,15 @@ void TStdOutChannel::WriteLine(std::u16string_view text) {
   if (!text.empty()) {
     const int length = static_cast<int>(text.size());
     const int needed =
-        Host().WideCharToMultiByte(codePage_, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+        System().WideCharToMultiByte(codePage_, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
     const int converted = needed > 0
-                              ? Host().WideCharToMultiByte(codePage_, 0, text.data(), length,
+                              ? System().WideCharToMultiByte(codePage_, 0, text.data(), length,
                                                            bytes.data(), needed, nullptr, nullptr)
                               : 0;
     if (converted <= 0) {
       // A text that cannot be converted is a failed output step like any other.
-      const auto code = static_cast<std::int32_t>(Host().GetLastError());
+      const auto code = static_cast<std::int32_t>(System().GetLastError());
       pendingIoCode_ = code != 0 ? code : platform::kErrorNoUnicodeTranslation;
       return;
     }
@@ -84,8 +84,8 @@ bool TStdOutChannel::WriteOut() {
   const platform::DWORD size = static_cast<platform::DWORD>(count_);
   count_ = 0;
   platform::DWORD written = 0;
-  if (Host().WriteFile(handle_, buffer_.data(), size, &written, nullptr) == 0) {
-    pendingIoCode_ = static_cast<std::int32_t>(Host().GetLastError());
+  if (System().WriteFile(handle_, buffer_.data(), size, &written, nullptr) == 0) {
+    pendingIoCode_ = static_cast<std::int32_t>(System().GetLastError());
     return false;
   }
   return true;

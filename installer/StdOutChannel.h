@@ -10,32 +10,33 @@
 #include <cstdint>
 #include <string_view>
 
+#include "host/OutputChannel.h"
 #include "platform/Platform.h"
 
 namespace zelmora {
 
-class TStdOutChannel {
+class TStdOutChannel final : public OutputChannel {
  public:
   static constexpr std::size_t kBufferSize = 128;
   // The code of an output step made while standard output has no usable handle.
   static constexpr std::int32_t kNoUsableHandle = 105;
 
   // Sets the channel up closed and reads the system's ANSI code page, as at process start.
-  void SetUp();
+  void SetUp() override;
 
   // Writes text and a line end (CR LF), converted to the channel's code page.
   void WriteLine(std::u16string_view text);
   // Writes out the buffered bytes now, whatever the kind of handle; nothing when closed.
-  void Flush();
+  void Flush() override;
   // The shut-down step: writes out what is buffered and closes the channel, leaving the
   // operating system's handle open.
-  void Close();
+  void Close() override;
 
-  bool IsOpen() const { return open_; }
-  std::size_t BufferedByteCount() const { return count_; }
+  bool IsOpen() const override { return open_; }
+  std::size_t BufferedByteCount() const override { return count_; }
   std::int32_t PendingIoCode() const { return pendingIoCode_; }
   // Takes the pending code and clears it: 0 when none.
-  std::int32_t TakePendingIoCode();
+  std::int32_t TakePendingIoCode() override;
   // The code page of the bytes written; 0 until the channel first opens.
   platform::UINT CodePage() const { return codePage_; }
 

@@ -8,7 +8,7 @@ namespace zelmora {
 namespace {
 
 using platform::DWORD;
-using platform::Host;
+using platform::System;
 
 constexpr DWORD kEnvironmentFirstTry = 1024;
 constexpr DWORD kUserNameCapacity = 256;
@@ -21,7 +21,7 @@ bool IsTrimmable(char16_t unit) { return unit <= 0x0020; }
 std::u16string EnvironmentValue(const std::u16string& name) {
   std::u16string result;
   std::array<char16_t, kEnvironmentFirstTry> local;
-  const DWORD n = Host().GetEnvironmentVariableW(name.c_str(), local.data(), kEnvironmentFirstTry);
+  const DWORD n = System().GetEnvironmentVariableW(name.c_str(), local.data(), kEnvironmentFirstTry);
   if (n < kEnvironmentFirstTry) {
     result.assign(local.data(), n);
     return result;
@@ -29,7 +29,7 @@ std::u16string EnvironmentValue(const std::u16string& name) {
   // Too long for the first buffer: n is the size needed with the NUL, so read the value once
   // more straight into storage of the exact size. The string's own terminator takes the NUL.
   result.resize(n - 1);
-  Host().GetEnvironmentVariableW(name.c_str(), result.data(), n);
+  System().GetEnvironmentVariableW(name.c_str(), result.data(), n);
   return result;
 }
 
@@ -37,7 +37,7 @@ std::u16string CurrentUserName() {
   std::array<char16_t, kUserNameCapacity> buffer;
   DWORD count = kUserNameCapacity;
   std::u16string raw;
-  if (Host().GetUserNameW(buffer.data(), &count) != 0) {
+  if (System().GetUserNameW(buffer.data(), &count) != 0) {
     std::size_t length = 0;
     while (length < kUserNameCapacity && buffer[length] != u'\0') ++length;
     raw.assign(buffer.data(), length);

@@ -1,6 +1,6 @@
 // The platform calls the tool is built on, declared once with their contracts.
 //
-// The logic above this layer (installer/, host/) calls only these, through Host(). Each back-end
+// The logic above this layer (installer/, host/) calls only these, through System(). Each back-end
 // supplies all of them: win32/ maps them onto the real Windows API one to one, posix/ provides
 // them on a POSIX system (the registry is a file), and scripted/ is an in-memory fake for tests
 // that can make any call fail. Types and constants carry the Windows values so that the Win32
@@ -171,24 +171,23 @@ class Platform {
   [[noreturn]] virtual void ExitProcess(UINT exitCode) = 0;
 };
 
-// The platform this process runs on: the build's native back-end, unless a test has put
-// another in its place with ScopedHost.
-Platform& Host();
+// The platform this process runs on: what the program installed with SetSystem at its start,
+// or what a test has put in its place with ScopedSystem. Calling it before either is a fault of
+// the program, and ends the process.
+Platform& System();
+void SetSystem(Platform& platform);
 
-// Ends the process through Host().ExitProcess. Should a back-end's ExitProcess ever return,
+// Ends the process through System().ExitProcess. Should a back-end's ExitProcess ever return,
 // the process ends here all the same.
 [[noreturn]] void EndProcess(UINT exitCode);
 
-// The build's native back-end (posix/ or win32/); defined by exactly one of them.
-Platform& NativePlatform();
-
 // Puts a platform in place of the current one for the lifetime of the object.
-class ScopedHost {
+class ScopedSystem {
  public:
-  explicit ScopedHost(Platform& replacement);
-  ~ScopedHost();
-  ScopedHost(const ScopedHost&) = delete;
-  ScopedHost& operator=(const ScopedHost&) = delete;
+  explicit ScopedSystem(Platform& replacement);
+  ~ScopedSystem();
+  ScopedSystem(const ScopedSystem&) = delete;
+  ScopedSystem& operator=(const ScopedSystem&) = delete;
 
  private:
   Platform* previous_;

@@ -2,6 +2,7 @@
 
 #include <csignal>
 
+#include "platform/NativePlatform.h"
 #include "platform/posix/FileKeyStore.h"
 #include "platform/posix/StoreLocation.h"
 

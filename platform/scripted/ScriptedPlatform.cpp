@@ -28,34 +28,24 @@ std::u16string Text(const char16_t* text) { return text != nullptr ? text : u"(n
 
 const char* CallName(Call call) {
   switch (call) {
-#define NAME(c) \
-  case Call::c: \
-    return #c;
-    NAME(RegCreateKeyExW)
-    NAME(RegOpenKeyExW)
-    NAME(RegSetValueExW)
-    NAME(RegCloseKey)
-    NAME(GetEnvironmentVariableW)
-    NAME(GetUserNameW)
-    NAME(GetStdHandle)
-    NAME(GetFileType)
-    NAME(GetConsoleOutputCP)
-    NAME(GetACP)
-    NAME(WideCharToMultiByte)
-    NAME(WriteFile)
-    NAME(GetLastError)
-    NAME(VirtualQuery)
-    NAME(GetModuleFileNameW)
-    NAME(LoadStringW)
-    NAME(ExitProcess)
-#undef NAME
+#define ZELMORA_CALL_NAME(result, name, parameters, canFail) \
+  case Call::name:                                           \
+    return #name;
+    ZELMORA_SCRIPTED_CALLS(ZELMORA_CALL_NAME)
+#undef ZELMORA_CALL_NAME
   }
   return "?";
 }
 
 bool CanFail(Call call) {
-  return call != Call::GetConsoleOutputCP && call != Call::GetACP && call != Call::GetLastError &&
-         call != Call::ExitProcess;
+  switch (call) {
+#define ZELMORA_CALL_CAN_FAIL(result, name, parameters, canFail) \
+  case Call::name:                                               \
+    return canFail;
+    ZELMORA_SCRIPTED_CALLS(ZELMORA_CALL_CAN_FAIL)
+#undef ZELMORA_CALL_CAN_FAIL
+  }
+  return false;
 }
 
 ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {

@@ -15,29 +15,55 @@
 
 namespace zelmora::platform {
 
+// Every platform call, once: its result, name and parameters. The list makes the Call enum,
+// the calls' names and the back-end's overrides, so that a call added to the interface is added
+// here and nowhere else in this back-end. The last column tells whether an injected fault can
+// change the call's answer: the code-page queries, GetLastError and ExitProcess have no failure
+// to report.
+#define ZELMORA_SCRIPTED_CALLS(X)                                                               \
+  X(LONG, RegCreateKeyExW,                                                                      \
+    (HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass, DWORD options, \
+     DWORD desiredAccess, const void* securityAttributes, HKEY* result, DWORD* disposition),    \
+    true)                                                                                       \
+  X(LONG, RegOpenKeyExW,                                                                        \
+    (HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result), true) \
+  X(LONG, RegSetValueExW,                                                                       \
+    (HKEY key, const char16_t* valueName, DWORD reserved, DWORD type, const std::uint8_t* data, \
+     DWORD dataSize),                                                                           \
+    true)                                                                                       \
+  X(LONG, RegCloseKey, (HKEY key), true)                                                        \
+  X(DWORD, GetEnvironmentVariableW, (const char16_t* name, char16_t* buffer, DWORD size), true) \
+  X(BOOL, GetUserNameW, (char16_t* buffer, DWORD* size), true)                                  \
+  X(HANDLE, GetStdHandle, (DWORD stdHandle), true)                                              \
+  X(DWORD, GetFileType, (HANDLE file), true)                                                    \
+  X(UINT, GetConsoleOutputCP, (), false)                                                        \
+  X(UINT, GetACP, (), false)                                                                    \
+  X(int, WideCharToMultiByte,                                                                   \
+    (UINT codePage, DWORD flags, const char16_t* wide, int wideLength, char* bytes,             \
+     int byteCapacity, const char* defaultChar, BOOL* usedDefaultChar),                         \
+    true)                                                                                       \
+  X(BOOL, WriteFile,                                                                            \
+    (HANDLE file, const void* buffer, DWORD size, DWORD* written, void* overlapped), true)      \
+  X(DWORD, GetLastError, (), false)                                                             \
+  X(std::size_t, VirtualQuery,                                                                  \
+    (const void* address, MemoryBasicInformation* info, std::size_t infoSize), true)            \
+  X(DWORD, GetModuleFileNameW, (HMODULE module, char16_t* buffer, DWORD size), true)            \
+  X(int, LoadStringW, (HMODULE instance, UINT id, char16_t* buffer, int capacity), true)        \
+  X(void, ExitProcess, (UINT exitCode), false)
+
 enum class Call {
-  RegCreateKeyExW,
-  RegOpenKeyExW,
-  RegSetValueExW,
-  RegCloseKey,
-  GetEnvironmentVariableW,
-  GetUserNameW,
-  GetStdHandle,
-  GetFileType,
-  GetConsoleOutputCP,
-  GetACP,
-  WideCharToMultiByte,
-  WriteFile,
-  GetLastError,
-  VirtualQuery,
-  GetModuleFileNameW,
-  LoadStringW,
-  ExitProcess,
+#define ZELMORA_CALL_ENUM(result, name, parameters, canFail) name,
+  ZELMORA_SCRIPTED_CALLS(ZELMORA_CALL_ENUM)
+#undef ZELMORA_CALL_ENUM
 };
+constexpr std::size_t kCallCount = 0
+#define ZELMORA_CALL_COUNT(result, name, parameters, canFail) +1
+    ZELMORA_SCRIPTED_CALLS(ZELMORA_CALL_COUNT)
+#undef ZELMORA_CALL_COUNT
+    ;
 const char* CallName(Call call);
 
-// Whether an injected fault can change the call's answer. The code-page queries, GetLastError
-// and ExitProcess have no failure to report.
+// Whether an injected fault can change the call's answer.
 bool CanFail(Call call);
 
 struct CallRecord {
@@ -83,31 +109,9 @@ class ScriptedPlatform final : public Platform {
   std::size_t OpenKeyHandles() const { return calls_.OpenHandleCount(); }
 
   // --- Platform ---
-  LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass,
-                       DWORD options, DWORD desiredAccess, const void* securityAttributes,
-                       HKEY* result, DWORD* disposition) override;
-  LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess,
-                     HKEY* result) override;
-  LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
-                      const std::uint8_t* data, DWORD dataSize) override;
-  LONG RegCloseKey(HKEY key) override;
-  DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) override;
-  BOOL GetUserNameW(char16_t* buffer, DWORD* size) override;
-  HANDLE GetStdHandle(DWORD stdHandle) override;
-  DWORD GetFileType(HANDLE file) override;
-  UINT GetConsoleOutputCP() override;
-  UINT GetACP() override;
-  int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideLength,
-                          char* bytes, int byteCapacity, const char* defaultChar,
-                          BOOL* usedDefaultChar) override;
-  BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
-                 void* overlapped) override;
-  DWORD GetLastError() override;
-  std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
-                           std::size_t infoSize) override;
-  DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) override;
-  int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) override;
-  [[noreturn]] void ExitProcess(UINT exitCode) override;
+#define ZELMORA_CALL_OVERRIDE(result, name, parameters, canFail) result name parameters override;
+  ZELMORA_SCRIPTED_CALLS(ZELMORA_CALL_OVERRIDE)
+#undef ZELMORA_CALL_OVERRIDE
 
  private:
   // Logs the call and tells the injected fault's code, if this call is to fail.
@@ -117,7 +121,7 @@ class ScriptedPlatform final : public Platform {
   MemoryKeyStore store_;
   RegistryCalls calls_;
   std::vector<CallRecord> log_;
-  std::array<int, static_cast<std::size_t>(Call::ExitProcess) + 1> counts_{};
+  std::array<int, kCallCount> counts_{};
   std::map<std::pair<Call, int>, LONG> callFaults_;
   std::map<std::size_t, LONG> positionFaults_;
   std::set<std::size_t> memoryFaults_;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/Platform.h"
+#include "platform/NativePlatform.h"
 
 namespace zelmora::platform {
 namespace {

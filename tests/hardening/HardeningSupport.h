@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/installer/RunFixture.h"
-#include "tests/process/ToolRun.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/RunFixture.h"
+#include "tests/support/ToolRun.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::testing {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::testing {
 

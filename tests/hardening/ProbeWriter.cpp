@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/Platform.h"
+#include "platform/NativePlatform.h"
 #include "tests/hardening/Probe.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   const int first = std::atoi(argv[1]);
   const int count = std::atoi(argv[2]);
-  Platform& platform = Host();
+  Platform& platform = NativePlatform();
   HKEY key = kNoKey;
   LONG error =
       platform.RegCreateKeyExW(kHkeyCurrentUser, zelmora::testing::kProbeKey, 0, nullptr,

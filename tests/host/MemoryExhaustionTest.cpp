@@ -7,6 +7,7 @@
 
 #include "host/ProcessEntry.h"
 #include "platform/scripted/ScriptedPlatform.h"
+#include "tests/support/RunFixture.h"
 
 namespace {
 
@@ -68,13 +69,13 @@ Ending RunProcess(long failing) {
   {
     ScriptedPlatform platform;
     platform.environment[u"TEMP"] = u"C:\\Users\\jdoe\\AppData\\Local\\Temp";
-    platform::ScopedHost host(platform);
+    platform::ScopedSystem system(platform);
     ExitStatus = 0;
     allocations = 0;
     failAt = failing;
     armed = true;
     try {
-      ProcessEntry();
+      ProcessEntry(ToolInstallation());
     } catch (const platform::ProcessExit& exit) {
       ending.status = exit.status;
     }

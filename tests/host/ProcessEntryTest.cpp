@@ -3,12 +3,13 @@
 #include <regex>
 
 #include "host/Exceptions.h"
+#include "host/FailureReport.h"
 #include "host/InOutMessages.h"
 #include "host/OutOfMemory.h"
 #include "host/ProcessEntry.h"
 #include "installer/StdOutChannel.h"
 #include "platform/scripted/ScriptedPlatform.h"
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
 namespace {
@@ -21,9 +22,9 @@ using platform::ScriptedPlatform;
 std::size_t FirstCallOf(Call call, platform::DWORD outputType = platform::kFileTypePipe) {
   ScriptedPlatform clean;
   clean.out.fileType = outputType;
-  platform::ScopedHost host(clean);
+  platform::ScopedSystem system(clean);
   try {
-    ProcessEntry();
+    ProcessEntry(ToolInstallation());
   } catch (const platform::ProcessExit&) {
   }
   std::size_t position = 0;
@@ -34,15 +35,18 @@ std::size_t FirstCallOf(Call call, platform::DWORD outputType = platform::kFileT
 // A whole process on the scripted platform: its status, or what ended it.
 class Process : public ::testing::Test {
  protected:
-  Process() { ExitStatus = 0; }
+  Process() {
+    ExitStatus = 0;
+    UseInstallation(ToolInstallation());
+  }
 
   platform::UINT Run() {
-    return RunEnding([] { ProcessEntry(); });
+    return RunEnding([] { ProcessEntry(ToolInstallation()); });
   }
 
   template <typename Ending>
   platform::UINT RunEnding(Ending ending) {
-    platform::ScopedHost host(platform);
+    platform::ScopedSystem system(platform);
     try {
       ending();
     } catch (const platform::ProcessExit& exit) {
@@ -121,9 +125,9 @@ TEST_F(Process, MemoryExhaustionInAnUnguardedStepIsReportedAsOutOfMemory) {
   ScriptedPlatform p;
   p.out.fileType = platform::kFileTypeChar;
   p.ExhaustMemoryAt(write);
-  platform::ScopedHost host(p);
+  platform::ScopedSystem system(p);
   try {
-    ProcessEntry();
+    ProcessEntry(ToolInstallation());
     FAIL();
   } catch (const platform::ProcessExit& exit) {
     EXPECT_EQ(exit.status, 1u);
@@ -138,7 +142,7 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   // same way, with what was started finalised.
   ScriptedPlatform clean;
   {
-    platform::ScopedHost host(clean);
+    platform::ScopedSystem system(clean);
     try {
       StartUp();
     } catch (...) {
@@ -153,10 +157,10 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   for (std::size_t k = 0; k < startUpCalls; ++k) {
     ScriptedPlatform p;
     p.ExhaustMemoryAt(k);
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     ExitStatus = 0;
     try {
-      ProcessEntry();
+      ProcessEntry(ToolInstallation());
     } catch (const platform::ProcessExit& exit) {
       EXPECT_EQ(exit.status, 217u);
     }
@@ -178,7 +182,7 @@ TEST_F(Process, FallbackLinePutsTheNumberAtColumn17AndTheAddressAtColumn37) {
                         Case{5, 0, "Runtime error   5 at 0000000000000000\r\n"},
                         Case{1234, 0x7FFFFFFFFFFF, "Runtime error1234 at 00007FFFFFFFFFFF\r\n"}}) {
     ScriptedPlatform p;
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     try {
       WriteFallbackLine(c.number, reinterpret_cast<const void*>(c.address));
     } catch (const platform::ProcessExit& exit) {
@@ -190,7 +194,7 @@ TEST_F(Process, FallbackLinePutsTheNumberAtColumn17AndTheAddressAtColumn37) {
 }
 
 TEST_F(Process, FallbackLineFollowsWhatTheChannelStillHeld) {
-  platform::ScopedHost host(platform);
+  platform::ScopedSystem system(platform);
   StdOut().SetUp();
   StdOut().WriteLine(u"held");
   try {
@@ -203,11 +207,11 @@ TEST_F(Process, FallbackLineFollowsWhatTheChannelStillHeld) {
 class ReportText : public ::testing::Test {
  protected:
   std::u16string Text(const std::exception_ptr& failure, const void* point) {
-    platform::ScopedHost host(platform);
     std::array<char16_t, kReportCapacity> out;
     return std::u16string(out.data(), FailureReportText(failure, point, out.data()));
   }
   ScriptedPlatform platform;
+  platform::ScopedSystem system{platform};
 };
 
 TEST_F(ReportText, SecondLineIsTheMessageWithAPeriodUnlessItHasOne) {
@@ -245,7 +249,7 @@ TEST_F(ReportText, IsCutAt1024Units) {
 
 TEST(InOutErrorMessage, UsesTheTableAndFormatsOtherCodes) {
   ScriptedPlatform platform;
-  platform::ScopedHost host(platform);
+  platform::ScopedSystem system(platform);
   const std::pair<std::int32_t, std::u16string> cases[] = {
       {2, u"File not found"},
       {3, u"Invalid filename"},
@@ -267,7 +271,7 @@ TEST(InOutErrorMessage, UsesTheTableAndFormatsOtherCodes) {
 
 TEST_F(Process, ReportIsConvertedToTheOemCodePage) {
   platform.oemCodePage = 20127;
-  platform::ScopedHost host(platform);
+  platform::ScopedSystem system(platform);
   try {
     ReportFailure(std::make_exception_ptr(Exception(u"\u05E7\u05E8\u05DF")), nullptr);
   } catch (const platform::ProcessExit& exit) {

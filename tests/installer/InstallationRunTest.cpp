@@ -5,7 +5,7 @@
 #include "installer/InstallationRun.h"
 #include "installer/StdOutChannel.h"
 #include "platform/common/Utf.h"
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
 namespace {
@@ -52,7 +52,7 @@ TEST_F(InstallationRun, DesignatedAccountSkipsTheThreeTierServerAndKeepsOldValue
        {u"UPSCTRL", u"upsctrl", u" upsctrl ", u"UpsCtrl", u"UPSCTRL\t"}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
     ScriptedPlatform fresh;
-    platform::ScopedHost host(fresh);
+    platform::ScopedSystem system(fresh);
     StdOut().SetUp();
     fresh.userName = name;
     fresh.environment[u"TEMP"] = u"C:\\Temp";
@@ -80,7 +80,7 @@ TEST_F(InstallationRun, NamesThatOnlyLookLikeTheDesignatedAccountAreOrdinary) {
         u"\uFF35\uFF30\uFF33\uFF23\uFF34\uFF32\uFF2C", u"   ", u""}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
     ScriptedPlatform fresh;
-    platform::ScopedHost host(fresh);
+    platform::ScopedSystem system(fresh);
     StdOut().SetUp();
     fresh.userName = name;
     EXPECT_EQ(Run(), 0);
@@ -93,7 +93,7 @@ TEST_F(InstallationRun, TempIsUsedExactlyAsItComes) {
   for (const std::optional<std::u16string>& temp : std::vector<std::optional<std::u16string>>{
            std::nullopt, u"", u"C:\\Temp\\", u" C:\\Temp ", longTemp, std::u16string(1023, u't')}) {
     ScriptedPlatform fresh;
-    platform::ScopedHost host(fresh);
+    platform::ScopedSystem system(fresh);
     StdOut().SetUp();
     if (temp) fresh.environment[u"TEMP"] = *temp;
     EXPECT_EQ(Run(), 0);
@@ -202,7 +202,7 @@ TEST_F(InstallationRun, EachFailingPlatformCallLeavesWhatTheFailureTableSays) {
       {
         ScriptedPlatform clean;
         prepare(clean);
-        platform::ScopedHost host(clean);
+        platform::ScopedSystem system(clean);
         StdOut().SetUp();
         ASSERT_EQ(Run(), 0);
         log = clean.Log();
@@ -217,7 +217,7 @@ TEST_F(InstallationRun, EachFailingPlatformCallLeavesWhatTheFailureTableSays) {
         ScriptedPlatform p;
         prepare(p);
         p.FailAt(k, kDenied);
-        platform::ScopedHost host(p);
+        platform::ScopedSystem system(p);
         StdOut().SetUp();
         const std::int32_t escaped = Run();
         const Outcome expected = ExpectedAfterFailure(log[k], nth, designated, temp, console);
@@ -259,7 +259,7 @@ TEST_F(InstallationRun, MemoryExhaustionInsideTheStagesIsCaughtByTheGuards) {
     ScriptedPlatform p;
     p.environment[u"TEMP"] = u"C:\\Temp";
     p.ExhaustMemoryAt(k);
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     StdOut().SetUp();
     const Call call = log[k].call;
     const bool stageOne = static_cast<std::ptrdiff_t>(k) < firstGlobal;
@@ -286,7 +286,7 @@ TEST_F(InstallationRun, AFailedStageOneMessageIsAbsorbedAndTheResultLineStillTri
   // Find stage 1's create by running clean first.
   ScriptedPlatform clean;
   {
-    platform::ScopedHost host(clean);
+    platform::ScopedSystem system(clean);
     StdOut().SetUp();
     Run();
   }
@@ -296,7 +296,7 @@ TEST_F(InstallationRun, AFailedStageOneMessageIsAbsorbedAndTheResultLineStillTri
   p.out.fileType = kFileTypeChar;
   p.ExhaustMemoryAt(create);
   p.FailCall(Call::WriteFile, 1, 112);  // the stage-1 message cannot be written
-  platform::ScopedHost host(p);
+  platform::ScopedSystem system(p);
   StdOut().SetUp();
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(p.out.bytes, kInstallationError);
@@ -314,7 +314,7 @@ TEST_F(InstallationRun, OutputReachesAFileOnlyAtShutDownAndAConsoleAtOnce) {
   for (const platform::DWORD type : {platform::kFileTypeDisk, kFileTypeChar}) {
     ScriptedPlatform p;
     p.out.fileType = type;
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     StdOut().SetUp();
     RunInstallation();
     EXPECT_EQ(p.out.bytes, type == kFileTypeChar ? kInstalled : "");

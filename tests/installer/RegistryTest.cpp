@@ -2,7 +2,7 @@
 
 #include "host/Exceptions.h"
 #include "host/Registry.h"
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "host/Exceptions.h"
 #include "installer/StdOutChannel.h"
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
 namespace {
@@ -47,7 +47,7 @@ TEST_F(Channel, BuffersUpTo128BytesForFilesAndPipesAndWritesLinesOutOnAConsole) 
         Case{kFileTypeChar, {128, 74}, {128, 74}}}) {
     ScriptedPlatform p;
     p.out.fileType = c.type;
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     StdOut().SetUp();
     StdOut().WriteLine(line);
     EXPECT_EQ(p.out.writeSizes, c.beforeClose);
@@ -87,7 +87,7 @@ TEST_F(Channel, WithinOneLineEachStepTriesToOpenAgainAndOnlyAFailedStepLosesItsB
     ScriptedPlatform p;
     p.out.fileType = kFileTypeChar;
     for (int n = 1; n <= c.failedTypeQueries; ++n) p.FailCall(Call::GetFileType, n, 0);
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     StdOut().SetUp();
     StdOut().WriteLine(u"text");
     EXPECT_EQ(StdOut().PendingIoCode(), 105) << c.failedTypeQueries;
@@ -106,7 +106,7 @@ TEST_F(Channel, CheckIoResultRaisesThePendingCodeOnceWithItsMessage) {
     ScriptedPlatform p;
     p.out.fileType = kFileTypeChar;
     p.FailCall(Call::WriteFile, 1, c.code);
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     StdOut().SetUp();
     StdOut().WriteLine(u"line");
     try {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "installer/WorkstationFacts.h"
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
 namespace {
@@ -44,7 +44,7 @@ TEST_F(Facts, EnvironmentValueReadsLongValuesWithASecondCallIntoExactStorage) {
   };
   for (const Case c : {Case{0, 1}, Case{1, 1}, Case{1023, 1}, Case{1024, 2}, Case{7000, 2}}) {
     ScriptedPlatform p;
-    platform::ScopedHost host(p);
+    platform::ScopedSystem system(p);
     std::u16string value;
     for (std::size_t i = 0; i < c.length; ++i)
       value.push_back(static_cast<char16_t>(u'a' + i % 26));

@@ -8,8 +8,8 @@
 #include <regex>
 
 #include "platform/common/Utf.h"
-#include "tests/installer/RunFixture.h"
-#include "tests/process/ToolRun.h"
+#include "tests/support/RunFixture.h"
+#include "tests/support/ToolRun.h"
 
 namespace zelmora::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/common/RegFileFormat.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <numeric>
 
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
 namespace {

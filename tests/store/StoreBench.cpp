@@ -9,7 +9,7 @@
 
 #include "platform/common/RegFileFormat.h"
 #include "platform/posix/FileKeyStore.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
 namespace {

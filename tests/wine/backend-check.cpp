@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "platform/NativePlatform.h"
 
 int ReferenceLoadString(unsigned id, char16_t* buffer, int capacity);
 

@@ -1,4 +1,4 @@
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 #include <algorithm>
 #include <functional>
@@ -8,7 +8,7 @@
 #include "installer/SettingsLayout.h"
 #include "installer/StdOutChannel.h"
 #include "platform/common/Utf.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::testing {
 
@@ -147,6 +147,11 @@ std::vector<StoredValue> Apply(const std::vector<LayoutWrite>& writes) {
   std::stable_sort(values.begin(), values.end(),
                    [](const StoredValue& a, const StoredValue& b) { return a.key < b.key; });
   return values;
+}
+
+const Installation& ToolInstallation() {
+  static const Installation installation{&RunInstallation, &StdOut()};
+  return installation;
 }
 
 RunFixture::RunFixture() { StdOut().SetUp(); }

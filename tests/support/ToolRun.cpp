@@ -1,4 +1,4 @@
-#include "tests/process/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 
 #include "platform/common/RegFileFormat.h"
 #include "platform/common/Utf.h"
-#include "tests/installer/RunFixture.h"
+#include "tests/support/RunFixture.h"
 
 extern char** environ;
 
@@ -56,11 +56,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 RunningTool::RunningTool(const ToolOptions& options)
     : kind_(options.stdOut), outFile_(options.outFile) {
-#ifdef ZELMORA_TOOL
   std::string program = options.program.empty() ? ZELMORA_TOOL : options.program;
-#else
-  std::string program = options.program;
-#endif
   std::vector<std::string> argumentTexts{program};
   argumentTexts.insert(argumentTexts.end(), options.arguments.begin(), options.arguments.end());
   std::vector<std::string> environmentTexts = ChildEnvironment(options);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ProcessEntry.h"
 #include "platform/scripted/ScriptedPlatform.h"
 
 namespace zelmora::testing {
@@ -53,7 +54,10 @@ std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designa
 // Applies writes in order as the registry would (a repeated name replaces in place).
 std::vector<StoredValue> Apply(const std::vector<LayoutWrite>& writes);
 
-// A scripted platform installed as the host, with standard output set up fresh.
+// The installation as the program hands it to the process entry.
+const Installation& ToolInstallation();
+
+// A scripted platform in use, with standard output set up fresh.
 class RunFixture : public ::testing::Test {
  protected:
   RunFixture();
@@ -66,7 +70,7 @@ class RunFixture : public ::testing::Test {
   ScriptedPlatform platform;
 
  private:
-  platform::ScopedHost host_{platform};
+  platform::ScopedSystem system_{platform};
 };
 
 }  // namespace zelmora::testing
