@@ -1,0 +1,22 @@
+# Writes the map that the layering test reads: which library each source file belongs to, and
+# which of the project's libraries each one links. A header belongs to the library of the .cpp
+# beside it, or to the library that lists it.
+function(zelmora_write_layer_map file)
+  set(lines "")
+  foreach(target IN LISTS ARGN)
+    get_target_property(sources ${target} SOURCES)
+    get_target_property(folder ${target} SOURCE_DIR)
+    foreach(source IN LISTS sources)
+      cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY "${folder}" NORMALIZE OUTPUT_VARIABLE path)
+      cmake_path(RELATIVE_PATH path BASE_DIRECTORY "${PROJECT_SOURCE_DIR}")
+      string(APPEND lines "file ${target} ${path}\n")
+    endforeach()
+    get_target_property(links ${target} LINK_LIBRARIES)
+    foreach(link IN LISTS links)
+      if(link IN_LIST ARGN)
+        string(APPEND lines "link ${target} ${link}\n")
+      endif()
+    endforeach()
+  endforeach()
+  file(WRITE "${file}" "${lines}")
+endfunction()
