@@ -21,6 +21,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
+#include "platform/common/Utf.h"
 
 using namespace zelmora::platform;
 using namespace zelmora::platform::fuzzing;
@@ -173,14 +174,8 @@ class TreeBuilder {
 
   std::vector<std::uint8_t> Data() {
     switch (in_.ConsumeIntegralInRange<int>(0, 2)) {
-      case 0: {  // text with its terminating NUL, any units inside
-        std::vector<std::uint8_t> bytes;
-        for (char16_t unit : Units(40) + u'\0') {
-          bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-          bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-        }
-        return bytes;
-      }
+      case 0:  // text with its terminating NUL, any units inside
+        return Utf16LeWithNul(Units(40));
       case 1:
         return in_.ConsumeBytes<std::uint8_t>(4);
       default:  // any length, odd and empty included; long enough to wrap hex lines

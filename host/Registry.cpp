@@ -1,9 +1,9 @@
 #include "host/Registry.h"
 
-#include <cstring>
 #include <vector>
 
 #include "host/Exceptions.h"
+#include "platform/common/Utf.h"
 
 namespace zelmora {
 namespace {
@@ -71,24 +71,13 @@ bool TRegistry::OpenKey(const std::u16string& Key, bool CanCreate) {
 }
 
 void TRegistry::WriteString(const std::u16string& Name, const std::u16string& Value) {
-  // The text's units and one terminating zero unit, little-endian.
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((Value.size() + 1) * 2);
-  for (char16_t unit : Value) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
+  const std::vector<std::uint8_t> bytes = platform::Utf16LeWithNul(Value);
   PutData(Name, bytes.data(), static_cast<DWORD>(bytes.size()), TRegDataType::rdString);
 }
 
 void TRegistry::WriteInteger(const std::u16string& Name, std::int32_t Value) {
-  const auto bits = static_cast<std::uint32_t>(Value);
-  const std::uint8_t bytes[4] = {
-      static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-      static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
-  PutData(Name, bytes, sizeof bytes, TRegDataType::rdInteger);
+  const auto bytes = platform::DwordLeBytes(static_cast<std::uint32_t>(Value));
+  PutData(Name, bytes.data(), bytes.size(), TRegDataType::rdInteger);
 }
 
 void TRegistry::WriteBool(const std::u16string& Name, bool Value) {

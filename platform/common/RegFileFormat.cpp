@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/common/RegFileSyntax.h"
+#include "platform/common/Utf.h"
 
 namespace zelmora::platform {
 namespace {
@@ -16,19 +17,8 @@ class Utf16LeWriter {
  public:
   explicit Utf16LeWriter(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
 
-  void Put(char16_t unit) {
-    bytes_.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes_.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  void Put(std::u16string_view text) {
-    const std::size_t start = bytes_.size();
-    bytes_.resize(start + 2 * text.size());
-    std::uint8_t* out = bytes_.data() + start;
-    for (char16_t unit : text) {
-      *out++ = static_cast<std::uint8_t>(unit & 0xFF);
-      *out++ = static_cast<std::uint8_t>(unit >> 8);
-    }
-  }
+  void Put(char16_t unit) { Put(std::u16string_view(&unit, 1)); }
+  void Put(std::u16string_view text) { AppendUtf16Le(text, bytes_); }
   void EndLine() { Put(u"\r\n"); }
   void HexByte(std::uint8_t byte) {
     Put(kLowerHexDigits[byte >> 4]);
@@ -89,14 +79,11 @@ void WriteValue(Utf16LeWriter& out, const RegistryValue& value) {
   }
   const auto& data = value.data;
   if (IsPlainString(value)) {
-    std::u16string text(data.size() / 2 - 1, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
-    out.Quoted(text);
+    out.Quoted(Utf16LeText(std::span(data).first(data.size() - 2)));
   } else if (value.type == kRegDword && data.size() == 4) {
     out.Put(kDwordPrefix);
-    for (int i = 3; i >= 0; --i) out.HexByte(data[i]);
+    const DWORD number = DwordFromLe(std::span(data).first<4>());
+    for (int shift = 28; shift >= 0; shift -= 4) out.Put(kLowerHexDigits[(number >> shift) & 0xF]);
   } else {
     if (value.type == kRegBinary) {
       out.Put(kBinaryPrefix);

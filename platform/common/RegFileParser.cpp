@@ -5,6 +5,7 @@
 
 #include "platform/common/RegFileFormat.h"
 #include "platform/common/RegFileSyntax.h"
+#include "platform/common/Utf.h"
 
 namespace zelmora::platform {
 namespace {
@@ -107,17 +108,13 @@ class Parser {
       std::u16string text;
       if (!Quoted(rest, text) || !rest.empty()) return false;
       type = kRegSz;
-      for (char16_t unit : text) {
-        data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        data.push_back(static_cast<std::uint8_t>(unit >> 8));
-      }
-      data.insert(data.end(), {0, 0});
+      data = Utf16LeWithNul(text);
     } else if (ConsumePrefix(rest, kDwordPrefix)) {
       DWORD number = 0;
       if (rest.size() != 8 || !HexNumber(rest, number)) return false;
       type = kRegDword;
-      data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-              static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+      const auto bytes = DwordLeBytes(number);
+      data.assign(bytes.begin(), bytes.end());
     } else if (ConsumePrefix(rest, kBinaryPrefix)) {
       type = kRegBinary;
       if (!HexList(rest, data)) return false;
@@ -196,10 +193,7 @@ std::optional<RegistryTree> ParseRegFile(const std::vector<std::uint8_t>& bytes,
   if (bytes.size() < 2 || bytes.size() % 2 != 0 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
     return std::nullopt;
   }
-  std::u16string text((bytes.size() - 2) / 2, u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
-  }
+  const std::u16string text = Utf16LeText(std::span(bytes).subspan(2));
   return Parser(text, rootName).Run();
 }
 

@@ -152,4 +152,46 @@ std::size_t Utf16ToUtf8(std::u16string_view utf16, char* out, std::size_t capaci
   return sink.count;
 }
 
+void AppendUtf16Le(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
+  const std::size_t start = bytes.size();
+  bytes.resize(start + 2 * text.size());
+  std::uint8_t* out = bytes.data() + start;
+  for (char16_t unit : text) {
+    *out++ = static_cast<std::uint8_t>(unit & 0xFF);
+    *out++ = static_cast<std::uint8_t>(unit >> 8);
+  }
+}
+
+std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes;
+  AppendUtf16Le(text, bytes);
+  return bytes;
+}
+
+std::vector<std::uint8_t> Utf16LeWithNul(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(2 * (text.size() + 1));
+  AppendUtf16Le(text, bytes);
+  bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+
+std::u16string Utf16LeText(std::span<const std::uint8_t> bytes) {
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  return text;
+}
+
+std::array<std::uint8_t, 4> DwordLeBytes(std::uint32_t value) {
+  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+std::uint32_t DwordFromLe(std::span<const std::uint8_t, 4> bytes) {
+  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+         std::uint32_t{bytes[3]} << 24;
+}
+
 }  // namespace zelmora::platform

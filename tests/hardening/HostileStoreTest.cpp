@@ -21,14 +21,6 @@ using platform::testing::Utf16LeFile;
 using platform::testing::WriteFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
-std::u16string Text(const Bytes& file) {
-  std::u16string text;
-  for (std::size_t i = 2; i + 1 < file.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(file[i] | file[i + 1] << 8));
-  }
-  return text;
-}
-
 std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
   for (std::size_t at = text.find(from); at != std::u16string::npos;
        at = text.find(from, at + to.size())) {
@@ -48,7 +40,7 @@ TEST(HardeningHostileStore, AStoreThatDoesNotReadIsRefusedAndKeptByteForByte) {
   // A real store, written for another TEMP so that a run would have to change it.
   const Bytes valid = StoreWrittenFor("/old temp");
   ASSERT_GT(valid.size(), 100u);
-  const std::u16string text = Text(valid);
+  const std::u16string text = platform::Utf16LeText(std::span(valid).subspan(2));
   const auto cut = [&](std::size_t size) { return Bytes(valid.begin(), valid.begin() + size); };
   const auto edited = [&](std::u16string_view from, std::u16string_view to) {
     std::u16string changed = text;

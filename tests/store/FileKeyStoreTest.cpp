@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/common/RegFileFormat.h"
+#include "platform/common/Utf.h"
 #include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
@@ -33,8 +34,8 @@ struct Session {
     HKEY key = kNoKey;
     LONG result = calls.CreateKey(kHkeyCurrentUser, u"Software\\Test", &key, nullptr);
     if (result != kErrorSuccess) return result;
-    const std::uint8_t data[4] = {static_cast<std::uint8_t>(number), 0, 0, 0};
-    result = calls.SetValue(key, name.c_str(), kRegDword, data, 4);
+    const auto data = DwordLeBytes(number);
+    result = calls.SetValue(key, name.c_str(), kRegDword, data.data(), 4);
     calls.CloseKey(key);
     return result;
   }
@@ -169,9 +170,8 @@ TEST(FileKeyStore, SeesAndKeepsWhatOtherInstancesWrote) {
   struct stat status {};
   stat(path.c_str(), &status);
   auto edited = before;
-  std::vector<std::uint8_t> renamed = testing::Utf16LeBytes(u"\"" + Name(0) + u"\"=dword:00000001");
-  std::vector<std::uint8_t> replaced =
-      testing::Utf16LeBytes(u"\"" + Name(0) + u"\"=dword:00000007");
+  std::vector<std::uint8_t> renamed = Utf16LeBytes(u"\"" + Name(0) + u"\"=dword:00000001");
+  std::vector<std::uint8_t> replaced = Utf16LeBytes(u"\"" + Name(0) + u"\"=dword:00000007");
   const auto at = std::search(edited.begin(), edited.end(), renamed.begin(), renamed.end());
   ASSERT_NE(at, edited.end());
   std::copy(replaced.begin(), replaced.end(), at);

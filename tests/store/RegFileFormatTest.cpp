@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "platform/common/Utf.h"
 #include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
@@ -11,7 +12,6 @@ namespace {
 
 using testing::ListTree;
 using testing::StringValue;
-using testing::Utf16LeBytes;
 using testing::Utf16LeFile;
 
 constexpr std::u16string_view kRoot = u"HKEY_CURRENT_USER";
@@ -248,6 +248,24 @@ TEST(RegFileWriter, ReformatsOnlyChangedKeysAndMatchesTheWholeFile) {
   const auto& second = writer.Format(tree);
   EXPECT_EQ(join(second), FormatRegFile(tree, kRoot));
   EXPECT_EQ(second[1].data(), blockOfA);  // A's values did not change: its block was kept
+}
+
+// The stored forms that every writer and reader shares: units and numbers low byte first.
+TEST(ByteForms, TextAndNumbersAreStoredLowByteFirst) {
+  using Bytes = std::vector<std::uint8_t>;
+  EXPECT_EQ(Utf16LeWithNul(u"A\u05D0\U0001F600"),
+            (Bytes{0x41, 0, 0xD0, 0x05, 0x3D, 0xD8, 0x00, 0xDE, 0, 0}));
+  EXPECT_EQ(Utf16LeBytes(u""), Bytes{});
+  EXPECT_EQ(Utf16LeText(Bytes{0x41, 0, 0xD0, 0x05, 0x7F}), u"A\u05D0");  // the odd byte is no unit
+  const std::pair<std::uint32_t, std::array<std::uint8_t, 4>> numbers[] = {
+      {5524, {0x94, 0x15, 0, 0}},
+      {0x12345678, {0x78, 0x56, 0x34, 0x12}},
+      {static_cast<std::uint32_t>(-2), {0xFE, 0xFF, 0xFF, 0xFF}},
+  };
+  for (const auto& [number, bytes] : numbers) {
+    EXPECT_EQ(DwordLeBytes(number), bytes);
+    EXPECT_EQ(DwordFromLe(bytes), number);
+  }
 }
 
 }  // namespace

@@ -31,9 +31,8 @@ platform::RegistryKey& SettingsKey(platform::RegistryTree& tree, std::u16string_
 }
 
 std::vector<std::uint8_t> Dword(std::int32_t value) {
-  const auto bits = static_cast<std::uint32_t>(value);
-  return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-          static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+  const auto bytes = platform::DwordLeBytes(static_cast<std::uint32_t>(value));
+  return {bytes.begin(), bytes.end()};
 }
 
 namespace {

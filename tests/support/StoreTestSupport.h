@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/common/RegistryTree.h"
+#include "platform/common/Utf.h"
 
 namespace zelmora::platform::testing {
 
@@ -67,23 +68,12 @@ inline unsigned ModeOf(const std::string& path) {
 // UTF-16LE with a byte-order mark, as the export format is stored.
 inline std::vector<std::uint8_t> Utf16LeFile(std::u16string_view text) {
   std::vector<std::uint8_t> bytes{0xFF, 0xFE};
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
-
-inline std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes = Utf16LeFile(text);
-  bytes.erase(bytes.begin(), bytes.begin() + 2);
+  AppendUtf16Le(text, bytes);
   return bytes;
 }
 
 inline std::vector<std::uint8_t> StringValue(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes = Utf16LeBytes(text);
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
+  return Utf16LeWithNul(text);
 }
 
 // Every key (with its exact spelling) and value of a tree, one entry each, in tree order.
