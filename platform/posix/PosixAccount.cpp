@@ -1,12 +1,8 @@
 // The environment and the account on POSIX, as UTF-16.
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 #include "platform/common/Utf.h"
+#include "platform/posix/PasswordEntry.h"
 #include "platform/posix/PosixPlatform.h"
 
 namespace zelmora::platform {
@@ -38,19 +34,10 @@ DWORD PosixPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buf
 }
 
 BOOL PosixPlatform::GetUserNameW(char16_t* buffer, DWORD* size) {
-  // The account of the effective user id, from the password database: USER and LOGNAME are
-  // whatever the caller chose to set.
-  long bufferSize = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> storage(bufferSize > 0 ? static_cast<std::size_t>(bufferSize) : 1024);
-  passwd entry;
-  passwd* found = nullptr;
-  int status;
-  while ((status = getpwuid_r(geteuid(), &entry, storage.data(), storage.size(), &found)) ==
-             ERANGE &&
-         storage.size() < (std::size_t{1} << 20)) {
-    storage.resize(storage.size() * 2);
-  }
-  if (status != 0 || found == nullptr || found->pw_name == nullptr) {
+  // The account of the effective user id.
+  const EffectiveUserEntry user;
+  const passwd* found = user.Get();
+  if (found == nullptr || found->pw_name == nullptr) {
     Fail(kErrorGenFailure);
     return 0;
   }

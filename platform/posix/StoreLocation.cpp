@@ -1,28 +1,17 @@
 #include "platform/posix/StoreLocation.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <vector>
+
+#include "platform/posix/PasswordEntry.h"
 
 namespace zelmora::platform {
 namespace {
 
-// The effective user's home from the password database. USER and LOGNAME are not consulted:
-// anyone can set them, and they need not name the account the process runs as.
+// The effective user's home from the password database.
 std::optional<std::string> PasswordDatabaseHome() {
-  const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
-  passwd entry{};
-  passwd* found = nullptr;
-  int error = 0;
-  while ((error = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-         buffer.size() < (1u << 20)) {
-    buffer.resize(buffer.size() * 2);
-  }
-  if (error != 0 || found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] == '\0') {
+  const EffectiveUserEntry user;
+  const passwd* found = user.Get();
+  if (found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] == '\0') {
     return std::nullopt;
   }
   return std::string(found->pw_dir);
