@@ -38,6 +38,23 @@ std::size_t Depth(std::u16string_view path) {
 
 }  // namespace
 
+LONG ChangeOrUndo(RegistryTree& tree, const std::function<LONG(RegistryTree&)>& change) {
+  tree.BeginChanges();
+  LONG result;
+  try {
+    result = change(tree);
+  } catch (...) {
+    tree.UndoChanges();
+    throw;
+  }
+  if (result == kErrorSuccess) {
+    tree.CommitChanges();
+  } else {
+    tree.UndoChanges();
+  }
+  return result;
+}
+
 struct RegistryCalls::Impl {
   KeyStore& store;
   HKEY root;

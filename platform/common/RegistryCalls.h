@@ -27,23 +27,15 @@ class KeyStore {
   virtual LONG Read(const std::function<LONG(const RegistryTree&)>& look) = 0;
 };
 
+// Runs change on tree with its changes recorded, and keeps them only when change returns
+// kErrorSuccess: an error code or a failure thrown undoes them all. Returns change's code.
+LONG ChangeOrUndo(RegistryTree& tree, const std::function<LONG(RegistryTree&)>& change);
+
 // A store that lives in memory only.
 class MemoryKeyStore final : public KeyStore {
  public:
   LONG Update(const std::function<LONG(RegistryTree&)>& change) override {
-    tree_.BeginChanges();
-    try {
-      const LONG result = change(tree_);
-      if (result == kErrorSuccess) {
-        tree_.CommitChanges();
-      } else {
-        tree_.UndoChanges();
-      }
-      return result;
-    } catch (...) {
-      tree_.UndoChanges();
-      throw;
-    }
+    return ChangeOrUndo(tree_, change);
   }
   LONG Read(const std::function<LONG(const RegistryTree&)>& look) override { return look(tree_); }
   RegistryTree& Tree() { return tree_; }

@@ -129,21 +129,12 @@ LONG FileKeyStore::Update(const std::function<LONG(RegistryTree&)>& change) {
   if (error != kErrorSuccess) return error;
   if (error = store.Refresh(); error != kErrorSuccess) return error;
 
-  RegistryTree& tree = store.tree;
-  tree.BeginChanges();
-  try {
-    error = change(tree);
-    if (error == kErrorSuccess && tree.HasChanges()) error = store.Write();
-  } catch (...) {
-    tree.UndoChanges();
-    throw;
-  }
-  if (error == kErrorSuccess) {
-    tree.CommitChanges();
-  } else {
-    tree.UndoChanges();
-  }
-  return error;
+  // The change is kept only once the file holds it.
+  return ChangeOrUndo(store.tree, [&](RegistryTree& tree) {
+    const LONG result = change(tree);
+    if (result == kErrorSuccess && tree.HasChanges()) return store.Write();
+    return result;
+  });
 }
 
 LONG FileKeyStore::Read(const std::function<LONG(const RegistryTree&)>& look) {
