@@ -48,7 +48,8 @@ class EHeapException : public Exception {
  public:
   using Exception::Exception;
   std::u16string_view ClassName() const override { return u"EHeapException"; }
-  // Release is refused until shut-down allows it.
+  // False until shut-down: freeing the shared instance is refused while it is false (see
+  // FreeOutOfMemoryInstance), so that a handler that is done with it never destroys it.
   bool AllowFree() const { return allowFree_; }
   void SetAllowFree(bool allow) { allowFree_ = allow; }
 

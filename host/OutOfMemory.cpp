@@ -35,8 +35,15 @@ void ReleaseOutOfMemoryInstance() {
   std::set_new_handler(previousHandler);
   previousHandler = nullptr;
   instanceObject->SetAllowFree(true);
+  FreeOutOfMemoryInstance();
+}
+
+bool FreeOutOfMemoryInstance() {
+  if (!instance) return true;
+  if (!instanceObject->AllowFree()) return false;
   instanceObject = nullptr;
   instance = nullptr;
+  return true;
 }
 
 const std::exception_ptr& OutOfMemoryInstance() { return instance; }

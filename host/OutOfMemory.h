@@ -10,9 +10,13 @@ class EOutOfMemory;
 
 // Start-up: makes the instance and routes every failed allocation to it.
 void CreateOutOfMemoryInstance();
-// Shut-down: allows the instance to be freed, frees it and restores the allocator's own
-// failure path.
+// Shut-down: restores the allocator's own failure path, sets the instance's AllowFree and
+// frees it.
 void ReleaseOutOfMemoryInstance();
+// Frees the instance: drops the reference kept since start-up, so that it goes once no handler
+// holds it. Refused (false) while its AllowFree is false, so that nothing but shut-down can take
+// away the instance that the next exhaustion raises.
+bool FreeOutOfMemoryInstance();
 
 // The instance; null before start-up and after shut-down.
 const std::exception_ptr& OutOfMemoryInstance();

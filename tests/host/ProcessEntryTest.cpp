@@ -137,6 +137,27 @@ TEST_F(Process, MemoryExhaustionInAnUnguardedStepIsReportedAsOutOfMemory) {
             "Out of memory.\r\n\r\n");
 }
 
+TEST_F(Process, TheOutOfMemoryInstanceOutlivesItsHandlersAndOnlyShutDownFreesIt) {
+  platform::ScopedSystem system(platform);
+  StartUp();
+  const auto raised = []() -> const EOutOfMemory* {
+    try {
+      RaiseOutOfMemory();
+    } catch (const EOutOfMemory& failure) {
+      return &failure;
+    }
+    return nullptr;
+  };
+  const EOutOfMemory* first = raised();
+  ASSERT_NE(first, nullptr);
+  EXPECT_FALSE(first->AllowFree());
+  EXPECT_FALSE(FreeOutOfMemoryInstance());
+  ASSERT_TRUE(OutOfMemoryInstance());
+  EXPECT_EQ(raised(), first);
+  EXPECT_THROW(ShutDown(), platform::ProcessExit);
+  EXPECT_FALSE(OutOfMemoryInstance());
+}
+
 TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   // Every call of start-up in turn: each one that can run out of memory ends the process the
   // same way, with what was started finalised.
