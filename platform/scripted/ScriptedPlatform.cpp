@@ -1,5 +1,6 @@
 #include "platform/scripted/ScriptedPlatform.h"
 
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -13,16 +14,30 @@ constexpr HANDLE kOutHandle{1};
 constexpr HANDLE kErrHandle{2};
 constexpr UINT kCodePageAscii = 20127;  // unmappable characters become '?'
 
-std::u16string HandleText(std::uintptr_t value) {
-  std::u16string text;
-  do {
-    text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return text;
-}
+// Room that the log keeps ready, so that logging the calls of a run of ordinary length allocates
+// nothing: records, and the text of each record's detail.
+constexpr std::size_t kReservedCalls = 1024;
+constexpr std::size_t kReservedDetailUnits = 64;
 
-std::u16string Text(const char16_t* text) { return text != nullptr ? text : u"(null)"; }
+// A number's decimal digits, kept in place rather than in an allocated string.
+class HandleText {
+ public:
+  explicit HandleText(std::uintptr_t value) {
+    do {
+      digits_[--first_] = static_cast<char16_t>(u'0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+  }
+  operator std::u16string_view() const {
+    return {digits_.data() + first_, digits_.size() - first_};
+  }
+
+ private:
+  std::array<char16_t, 20> digits_{};
+  std::size_t first_ = digits_.size();
+};
+
+std::u16string_view Text(const char16_t* text) { return text != nullptr ? text : u"(null)"; }
 
 }  // namespace
 
@@ -49,9 +64,13 @@ bool CanFail(Call call) {
 }
 
 ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {
-  // Logging a call allocates nothing in a run of ordinary length, so that tests which make
-  // allocations fail see only the product's own.
-  log_.reserve(4096);
+  // Logging a call allocates nothing in a run of ordinary length (up to kReservedCalls calls,
+  // details up to kReservedDetailUnits units), so that tests which make allocations fail do not
+  // spend their failures on the log. Writing to the streams allocates nothing up to their
+  // reserved sizes either.
+  log_.reserve(kReservedCalls);
+  spareDetails_.resize(kReservedCalls);
+  for (std::u16string& detail : spareDetails_) detail.reserve(kReservedDetailUnits);
   for (ScriptedStream* stream : {&out, &err}) {
     stream->bytes.reserve(64 * 1024);
     stream->writeSizes.reserve(1024);
@@ -65,9 +84,12 @@ void ScriptedPlatform::FailAt(std::size_t position, LONG code) { positionFaults_
 
 void ScriptedPlatform::ExhaustMemoryAt(std::size_t position) { memoryFaults_.insert(position); }
 
-std::optional<LONG> ScriptedPlatform::Enter(Call call, std::u16string detail) {
+std::optional<LONG> ScriptedPlatform::Enter(Call call, std::u16string_view detail) {
   const std::size_t position = log_.size();
-  log_.push_back({call, std::move(detail)});
+  std::u16string text;
+  if (position < spareDetails_.size()) text = std::move(spareDetails_[position]);
+  text.assign(detail);
+  log_.push_back({call, std::move(text)});
   const int nth = ++counts_[static_cast<std::size_t>(call)];
   if (memoryFaults_.count(position) != 0) throw std::bad_alloc();
   if (!CanFail(call)) return std::nullopt;

@@ -87,7 +87,7 @@ class ScriptedPlatform final : public Platform {
 
   // --- The scripted world ---
   RegistryTree& Registry() { return store_.Tree(); }
-  std::map<std::u16string, std::u16string> environment;
+  std::map<std::u16string, std::u16string, std::less<>> environment;
   std::optional<std::u16string> userName = u"jdoe";
   ScriptedStream out;
   ScriptedStream err;
@@ -115,12 +115,13 @@ class ScriptedPlatform final : public Platform {
 
  private:
   // Logs the call and tells the injected fault's code, if this call is to fail.
-  std::optional<LONG> Enter(Call call, std::u16string detail);
+  std::optional<LONG> Enter(Call call, std::u16string_view detail);
   ScriptedStream* StreamOf(HANDLE file);
 
   MemoryKeyStore store_;
   RegistryCalls calls_;
   std::vector<CallRecord> log_;
+  std::vector<std::u16string> spareDetails_;  // storage for the details of the next records
   std::array<int, kCallCount> counts_{};
   std::map<std::pair<Call, int>, LONG> callFaults_;
   std::map<std::size_t, LONG> positionFaults_;

@@ -126,5 +126,24 @@ TEST(MemoryExhaustion, EveryAllocationOfARunFailingInTurnEndsAsTheProcessRulesAl
   EXPECT_GT(outcomes["Installation Error\r\n"], 0);
 }
 
+// The scripted platform logs every call; the log must not add allocations of its own to those
+// that the test above fails in turn.
+TEST(MemoryExhaustion, LoggingACallAllocatesNothing) {
+  ScriptedPlatform platform;
+  const std::u16string name(40, u'V');  // longer than a string keeps without allocating
+  char16_t buffer[256];
+  allocations = 0;
+  failAt = -1;
+  armed = true;
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(platform.GetEnvironmentVariableW(name.c_str(), buffer, 256), 0u);
+    EXPECT_NE(platform.RegCloseKey(static_cast<platform::HKEY>(~std::uintptr_t{0})), 0);
+    EXPECT_GT(platform.LoadStringW(platform::kExecutableModule, 65525, buffer, 256), 0);
+  }
+  armed = false;
+  EXPECT_EQ(platform.Log().size(), 300u);
+  EXPECT_EQ(allocations, 0);
+}
+
 }  // namespace
 }  // namespace zelmora::testing
