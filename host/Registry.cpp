@@ -11,19 +11,7 @@ namespace {
 using platform::System;
 
 DWORD PlatformTypeOf(TRegDataType kind) {
-  switch (kind) {
-    case TRegDataType::rdString:
-      return platform::kRegSz;
-    case TRegDataType::rdExpandString:
-      return platform::kRegExpandSz;
-    case TRegDataType::rdInteger:
-      return platform::kRegDword;
-    case TRegDataType::rdBinary:
-      return platform::kRegBinary;
-    case TRegDataType::rdUnknown:
-      break;
-  }
-  return platform::kRegNone;
+  return kind == TRegDataType::rdString ? platform::kRegSz : platform::kRegDword;
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ using platform::HKEY;
 
 // The kind of a value as the writes name it; the common write step maps it to the platform's
 // type code.
-enum class TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
+enum class TRegDataType { rdString, rdInteger };
 
 class TRegistry {
  public:
@@ -32,7 +32,6 @@ class TRegistry {
   bool LazyWrite() const { return FLazyWrite; }
   const std::u16string& CurrentPath() const { return FCurrentPath; }
   DWORD Access() const { return FAccess; }
-  void SetAccess(DWORD value) { FAccess = value; }
 
   // Opens (or, with CanCreate, creates) Key and makes it the open key. A leading backslash
   // takes the path from the root; otherwise it is taken from the open key, or the root when none
