@@ -108,18 +108,19 @@ class Platform {
   // An existing key is opened untouched. Returns kErrorSuccess and a new handle in *result
   // (valid until RegCloseKey), or a nonzero code. *disposition, when given, tells created from
   // opened. Created keys persist after the process.
-  virtual LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved,
-                               const char16_t* keyClass, DWORD options, DWORD desiredAccess,
-                               const void* securityAttributes, HKEY* result,
-                               DWORD* disposition) = 0;
+  [[nodiscard]] virtual LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved,
+                                             const char16_t* keyClass, DWORD options,
+                                             DWORD desiredAccess, const void* securityAttributes,
+                                             HKEY* result, DWORD* disposition) = 0;
   // Opens an existing key only; a missing key yields a nonzero code. An empty subKey yields a
   // new handle to key itself.
-  virtual LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess,
-                             HKEY* result) = 0;
+  [[nodiscard]] virtual LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options,
+                                           DWORD desiredAccess, HKEY* result) = 0;
   // Stores type and bytes under valueName, replacing any value of that name whatever its type.
   // A null key handle yields a nonzero code and stores nothing.
-  virtual LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
-                              const std::uint8_t* data, DWORD dataSize) = 0;
+  [[nodiscard]] virtual LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved,
+                                            DWORD type, const std::uint8_t* data,
+                                            DWORD dataSize) = 0;
   // Releases a handle. Predefined roots are never really closed.
   virtual LONG RegCloseKey(HKEY key) = 0;
 
@@ -127,11 +128,12 @@ class Platform {
   // Value fits with its NUL into size: stores both, returns the length without the NUL (so the
   // result is below size). Does not fit: returns the size needed, NUL included (above size).
   // Unset or empty: returns 0.
-  virtual DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) = 0;
+  [[nodiscard]] virtual DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer,
+                                                      DWORD size) = 0;
   // On entry *size is the buffer's capacity in units. Success: stores the logon name of the
   // account the thread runs as (no domain) and a NUL, sets *size to the units stored with the
   // NUL, returns nonzero. Failure (including a name that does not fit): returns 0.
-  virtual BOOL GetUserNameW(char16_t* buffer, DWORD* size) = 0;
+  [[nodiscard]] virtual BOOL GetUserNameW(char16_t* buffer, DWORD* size) = 0;
 
   // --- Console and files (kernel32) ------------------------------------------------------------
   virtual HANDLE GetStdHandle(DWORD stdHandle) = 0;
@@ -144,9 +146,9 @@ class Platform {
   // Converts UTF-16 into codePage. With byteCapacity 0 returns the byte count needed; otherwise
   // converts and returns the bytes written, or 0 on failure (GetLastError tells why). A
   // character without a mapping becomes the code page's default character.
-  virtual int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideLength,
-                                  char* bytes, int byteCapacity, const char* defaultChar,
-                                  BOOL* usedDefaultChar) = 0;
+  [[nodiscard]] virtual int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide,
+                                                int wideLength, char* bytes, int byteCapacity,
+                                                const char* defaultChar, BOOL* usedDefaultChar) = 0;
   // Writes the bytes; nonzero on success. On failure GetLastError gives the Windows error code.
   virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
                          void* overlapped) = 0;
@@ -156,15 +158,16 @@ class Platform {
   // --- Failure report and process end ----------------------------------------------------------
   // Describes the memory region holding address; returns the bytes filled into *info, 0 when
   // nothing is known about it.
-  virtual std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
-                                   std::size_t infoSize) = 0;
+  [[nodiscard]] virtual std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
+                                                 std::size_t infoSize) = 0;
   // The path of module (kExecutableModule: the executable) into buffer, NUL-terminated when it
   // fits; returns its length without the NUL, or 0 on failure. A path that does not fit is cut
   // at size - 1 units and size is returned.
-  virtual DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) = 0;
+  [[nodiscard]] virtual DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) = 0;
   // Copies string `id` of the module's string table into buffer (at most capacity - 1 units and
   // a NUL); returns its length, 0 when there is no such string.
-  virtual int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) = 0;
+  [[nodiscard]] virtual int LoadStringW(HMODULE instance, UINT id, char16_t* buffer,
+                                        int capacity) = 0;
   // Ends the process with exitCode. It never returns to its caller.
   [[noreturn]] virtual void ExitProcess(UINT exitCode) = 0;
 };

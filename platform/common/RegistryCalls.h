@@ -22,22 +22,25 @@ class KeyStore {
   virtual ~KeyStore() = default;
   // Runs change on the current tree. change returns kErrorSuccess to keep what it did, or an
   // error code to abandon it. Returns change's code, or the store's own failure code.
-  virtual LONG Update(const std::function<LONG(RegistryTree&)>& change) = 0;
+  [[nodiscard]] virtual LONG Update(const std::function<LONG(RegistryTree&)>& change) = 0;
   // Runs look on the current tree, which it must not change.
-  virtual LONG Read(const std::function<LONG(const RegistryTree&)>& look) = 0;
+  [[nodiscard]] virtual LONG Read(const std::function<LONG(const RegistryTree&)>& look) = 0;
 };
 
 // Runs change on tree with its changes recorded, and keeps them only when change returns
 // kErrorSuccess: an error code or a failure thrown undoes them all. Returns change's code.
-LONG ChangeOrUndo(RegistryTree& tree, const std::function<LONG(RegistryTree&)>& change);
+[[nodiscard]] LONG ChangeOrUndo(RegistryTree& tree,
+                                const std::function<LONG(RegistryTree&)>& change);
 
 // A store that lives in memory only.
 class MemoryKeyStore final : public KeyStore {
  public:
-  LONG Update(const std::function<LONG(RegistryTree&)>& change) override {
+  [[nodiscard]] LONG Update(const std::function<LONG(RegistryTree&)>& change) override {
     return ChangeOrUndo(tree_, change);
   }
-  LONG Read(const std::function<LONG(const RegistryTree&)>& look) override { return look(tree_); }
+  [[nodiscard]] LONG Read(const std::function<LONG(const RegistryTree&)>& look) override {
+    return look(tree_);
+  }
   RegistryTree& Tree() { return tree_; }
   const RegistryTree& Tree() const { return tree_; }
 
@@ -51,10 +54,10 @@ class RegistryCalls {
   RegistryCalls(KeyStore& store, HKEY root);
   ~RegistryCalls();
 
-  LONG CreateKey(HKEY key, const char16_t* subKey, HKEY* result, DWORD* disposition);
-  LONG OpenKey(HKEY key, const char16_t* subKey, HKEY* result);
-  LONG SetValue(HKEY key, const char16_t* valueName, DWORD type, const std::uint8_t* data,
-                DWORD dataSize);
+  [[nodiscard]] LONG CreateKey(HKEY key, const char16_t* subKey, HKEY* result, DWORD* disposition);
+  [[nodiscard]] LONG OpenKey(HKEY key, const char16_t* subKey, HKEY* result);
+  [[nodiscard]] LONG SetValue(HKEY key, const char16_t* valueName, DWORD type,
+                              const std::uint8_t* data, DWORD dataSize);
   LONG CloseKey(HKEY key);
 
   // Handles issued and not yet closed (for tests that look for leaks).

@@ -5,6 +5,6 @@
 
 namespace zelmora::platform {
 
-LONG Win32ErrorFromErrno(int error);
+[[nodiscard]] LONG Win32ErrorFromErrno(int error);
 
 }  // namespace zelmora::platform

@@ -16,8 +16,8 @@ class FileKeyStore final : public KeyStore {
   FileKeyStore(std::string path, std::u16string rootName);
   ~FileKeyStore() override;
 
-  LONG Update(const std::function<LONG(RegistryTree&)>& change) override;
-  LONG Read(const std::function<LONG(const RegistryTree&)>& look) override;
+  [[nodiscard]] LONG Update(const std::function<LONG(RegistryTree&)>& change) override;
+  [[nodiscard]] LONG Read(const std::function<LONG(const RegistryTree&)>& look) override;
 
  private:
   struct Impl;

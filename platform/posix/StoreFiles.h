@@ -52,26 +52,26 @@ struct FileIdentity {
 
 // Creates the folder and its missing parents, each created one mode 0700 whatever the umask.
 // Folders that exist are left as they are.
-LONG CreateFolders(const std::string& folder);
+[[nodiscard]] LONG CreateFolders(const std::string& folder);
 
 // Opens a file to read, refusing a symbolic link (not followed) and anything but a regular file.
-LONG OpenRegularFile(const std::string& path, UniqueFd& fd, struct stat& status);
+[[nodiscard]] LONG OpenRegularFile(const std::string& path, UniqueFd& fd, struct stat& status);
 
 // Reads from fd to its end.
-LONG ReadToEnd(int fd, std::size_t sizeHint, std::vector<std::uint8_t>& bytes);
+[[nodiscard]] LONG ReadToEnd(int fd, std::size_t sizeHint, std::vector<std::uint8_t>& bytes);
 
 // Creates a new file of mode 0600 whatever the umask; fails if the name exists.
-LONG CreateExclusive(const std::string& path, UniqueFd& fd);
+[[nodiscard]] LONG CreateExclusive(const std::string& path, UniqueFd& fd);
 
 // Writes every piece, in order, retrying short writes.
-LONG WritePieces(int fd, const std::vector<std::span<const std::uint8_t>>& pieces);
+[[nodiscard]] LONG WritePieces(int fd, const std::vector<std::span<const std::uint8_t>>& pieces);
 
 // Puts the file at replacement in target's place in one atomic step. Where the system can swap
 // the two names it does, and the old version is left at replacement for the caller to remove.
-LONG ReplaceFile(const std::string& replacement, const std::string& target);
+[[nodiscard]] LONG ReplaceFile(const std::string& replacement, const std::string& target);
 
 // Opens (creating it 0600 when missing) and locks exclusively a lock file; the lock goes with
 // the descriptor. A symbolic link or anything but a regular file in its place is refused.
-LONG LockFile(const std::string& path, UniqueFd& fd);
+[[nodiscard]] LONG LockFile(const std::string& path, UniqueFd& fd);
 
 }  // namespace zelmora::platform
