@@ -91,6 +91,7 @@ std::optional<LONG> ScriptedPlatform::Enter(Call call, std::u16string_view detai
   text.assign(detail);
   log_.push_back({call, std::move(text)});
   const int nth = ++counts_[static_cast<std::size_t>(call)];
+  if (onCall) onCall(call);
   if (memoryFaults_.count(position) != 0) throw std::bad_alloc();
   if (!CanFail(call)) return std::nullopt;
   if (auto it = positionFaults_.find(position); it != positionFaults_.end()) return it->second;

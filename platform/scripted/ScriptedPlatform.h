@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -96,6 +97,9 @@ class ScriptedPlatform final : public Platform {
   UINT oemCodePage = kCodePageUtf8;
   std::u16string modulePath = u"C:\\Program Files\\Quorvane\\zelmora-setup.exe";
   std::uintptr_t imageBase = 0x140000000;
+  // Runs as each call begins, once it is logged, so that a test can change the world between
+  // two calls.
+  std::function<void(Call)> onCall;
 
   // --- Faults ---
   // The nth call (counted from 1) of that kind fails with code.

@@ -54,6 +54,43 @@ TEST_F(Facts, EnvironmentValueReadsLongValuesWithASecondCallIntoExactStorage) {
   }
 }
 
+TEST_F(Facts, EnvironmentValueTakesWhatTheSecondReadOfALongValueFinds) {
+  const std::u16string first(2000, u'a');
+  struct Case {
+    const char* what;
+    std::optional<std::u16string> second;  // the value the second read meets; none: unset
+    bool secondFails;
+    std::u16string expected;
+    std::size_t calls;
+  };
+  const Case cases[] = {
+      {"unchanged", first, false, first, 2},
+      {"shorter", std::u16string(1500, u'b'), false, std::u16string(1500, u'b'), 2},
+      {"short", u"C:\\Temp", false, u"C:\\Temp", 2},
+      {"unset", std::nullopt, false, u"", 2},
+      {"the read fails", first, true, u"", 2},
+      {"longer", std::u16string(3000, u'c'), false, std::u16string(3000, u'c'), 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedPlatform p;
+    platform::ScopedSystem system(p);
+    p.environment[u"TEMP"] = first;
+    int reads = 0;
+    p.onCall = [&](platform::Call call) {
+      if (call != platform::Call::GetEnvironmentVariableW || ++reads != 2) return;
+      if (c.second) {
+        p.environment[u"TEMP"] = *c.second;
+      } else {
+        p.environment.erase(u"TEMP");
+      }
+    };
+    if (c.secondFails) p.FailCall(platform::Call::GetEnvironmentVariableW, 2, 8);
+    EXPECT_EQ(EnvironmentValue(u"TEMP"), c.expected);
+    EXPECT_EQ(p.Log().size(), c.calls);
+  }
+}
+
 TEST_F(Facts, EnvironmentValueKeepsEveryUnitAsStored) {
   for (const std::u16string value :
        {u" C:\\Temp\\ ", u"%TEMP%", u"\"q\"\r\n", u"\u05D0\U0001F600"}) {
