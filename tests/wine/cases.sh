@@ -45,7 +45,7 @@ list_cases() {
   printf '%s\n' layout.ordinary layout.designated layout.designated-after-ordinary \
     layout.second-run keys.cannot-be-created \
     stdout.file stdout.pipe stdout.console stdout.full-device stdout.reader-gone \
-    stdout.closed stdout.no-handle backend-check posix-store-matches
+    stdout.closed stdout.no-handle stderr.unusable backend-check posix-store-matches
   printf 'temp.%s\n' "${!TEMPS[@]}" | sort
   printf 'account.%s\n' "${!USERS[@]}" | sort
 }
@@ -175,6 +175,12 @@ case $NAME in
     expect_status "$(run_tool "$ORDINARY_USER" "$OUT" "$ERR" --null-stdout)" 1
     expect_bytes "$OUT" ''
     expect_output_failure_report "$ERR" 105
+    expect_layout "$DIR" "$PLAIN_TEMP" ordinary
+    ;;
+  stderr.unusable)
+    # The report of a failed result line cannot be written either: it is lost, and the status
+    # is still 1.
+    expect_status "$(run_tool "$ORDINARY_USER" /dev/full /dev/full)" 1
     expect_layout "$DIR" "$PLAIN_TEMP" ordinary
     ;;
   backend-check)
