@@ -59,6 +59,16 @@ struct Session {
   RegistryCalls calls{store, kHkeyCurrentUser};
 };
 
+// The file of a store whose test key holds one value, the 1 that Session::Write stores.
+std::vector<std::uint8_t> FileHolding(const std::u16string& name) {
+  RegistryTree tree;
+  tree.Root()
+      .SubkeyCreatingMissing(u"Software", nullptr)
+      .SubkeyCreatingMissing(u"Test", nullptr)
+      .SetValue(name, kRegDword, {1, 0, 0, 0});
+  return FormatRegFile(tree, kRoot);
+}
+
 // Distinct names of one length, so that files written with them differ only in content.
 std::u16string Name(int i) {
   std::u16string name = u"value0000";
@@ -76,12 +86,7 @@ TEST(FileKeyStore, KeepsWritesAcrossInstancesInTheExportFormat) {
   }
   Session second(path);
   EXPECT_TRUE(second.Has(u"station"));
-  RegistryTree expected;
-  expected.Root()
-      .SubkeyCreatingMissing(u"Software", nullptr)
-      .SubkeyCreatingMissing(u"Test", nullptr)
-      .SetValue(u"Station", kRegDword, {1, 0, 0, 0});
-  EXPECT_EQ(FileBytes(path), FormatRegFile(expected, kRoot));
+  EXPECT_EQ(FileBytes(path), FileHolding(u"Station"));
   EXPECT_EQ(FolderEntries(folder.Path()), (std::set<std::string>{"hive.reg", "hive.reg.lock"}));
 }
 
@@ -201,12 +206,7 @@ TEST(FileKeyStore, SeesAndKeepsWhatOtherInstancesWrote) {
   ASSERT_EQ(a.Write(u"afterDeletion"), kErrorSuccess);
   std::filesystem::remove(path);
   ASSERT_EQ(a.Write(u"afterDeletion"), kErrorSuccess);  // the same value again: still written
-  RegistryTree fresh;
-  fresh.Root()
-      .SubkeyCreatingMissing(u"Software", nullptr)
-      .SubkeyCreatingMissing(u"Test", nullptr)
-      .SetValue(u"afterDeletion", kRegDword, {1, 0, 0, 0});
-  EXPECT_EQ(FileBytes(path), FormatRegFile(fresh, kRoot));
+  EXPECT_EQ(FileBytes(path), FileHolding(u"afterDeletion"));
 }
 
 TEST(FileKeyStore, AWriteThatChangesNothingLeavesTheFileAlone) {
