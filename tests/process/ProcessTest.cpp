@@ -19,8 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The offsets into the program, as its image is loaded, of each instruction that follows a call
-// to the named function: the return addresses of those calls. Read from the disassembly.
+// The return addresses of every call to the named function in the program, as offsets into its
+// loaded image, read from the disassembly. A function that ends by jumping to it (a tail call)
+// returns straight to its own callers, so their calls count too.
 std::set<std::uintptr_t> OffsetsAfterCallsTo(const std::string& program, const std::string& name) {
   auto lines = [&](const std::string& options) {
     std::vector<std::string> result;
@@ -41,15 +42,37 @@ std::set<std::uintptr_t> OffsetsAfterCallsTo(const std::string& program, const s
       break;
     }
   }
-  const std::regex instruction(R"(^\s*([0-9a-f]+):\s+(\S+).*\n?$)");
-  const std::string target = "<zelmora::" + name + "()>";
-  std::set<std::uintptr_t> offsets;
-  bool afterCall = false;
+  struct Instruction {
+    std::uintptr_t address;
+    std::string function;  // as the disassembly names it, between angle brackets
+    std::string mnemonic;
+    std::string target;  // the named operand, if any
+  };
+  std::vector<Instruction> code;
+  const std::regex start(R"(^[0-9a-f]+ (<.*>):\n?$)");
+  const std::regex instruction(R"(^\s*([0-9a-f]+):\s+(\S+)(.*)\n?$)");
+  const std::regex direct(R"(^\s*[0-9a-f]+ (<.*>)$)");  // the operand of a direct call or jump
+  std::string function;
   for (const std::string& line : lines("-d -C --no-show-raw-insn")) {
     std::smatch match;
-    if (!std::regex_match(line, match, instruction)) continue;
-    if (afterCall) offsets.insert(std::stoull(match[1].str(), nullptr, 16) - imageStart);
-    afterCall = match[2].str().starts_with("call") && line.find(target) != std::string::npos;
+    if (std::regex_match(line, match, start)) {
+      function = match[1].str();
+    } else if (std::regex_match(line, match, instruction)) {
+      const std::string operand = match[3].str();
+      std::smatch named;
+      code.push_back({std::stoull(match[1].str(), nullptr, 16), function, match[2].str(),
+                      std::regex_match(operand, named, direct) ? named[1].str() : ""});
+    }
+  }
+  std::set<std::string> targets{"<zelmora::" + name + "()>"};
+  for (const Instruction& i : code) {
+    if (i.mnemonic.starts_with("jmp") && targets.count(i.target) != 0) targets.insert(i.function);
+  }
+  std::set<std::uintptr_t> offsets;
+  for (std::size_t k = 0; k + 1 < code.size(); ++k) {
+    if (code[k].mnemonic.starts_with("call") && targets.count(code[k].target) != 0) {
+      offsets.insert(code[k + 1].address - imageStart);
+    }
   }
   return offsets;
 }
