@@ -145,7 +145,8 @@ TEST(HardeningHostileStore, SomethingElseInTheStoresOrLocksPlaceIsRefusedAndNotF
 
 // Permission bits do not stop root. Run as root, the run is made from an account they bind:
 // the scratch tree is handed to it, with a copy of the tool it can reach.
-TEST(HardeningHostileStore, PermissionsThatForbidReadingOrReplacingTheStoreFailTheRunCleanly) {
+TEST(HardeningHostileStore,
+     PermissionsThatForbidReadingOrReplacingTheStoreFailOnlyARunThatMustChangeIt) {
   std::optional<std::pair<uid_t, gid_t>> account;
   if (geteuid() == 0) {
     const passwd* nobody = getpwnam("nobody");
@@ -165,9 +166,9 @@ TEST(HardeningHostileStore, PermissionsThatForbidReadingOrReplacingTheStoreFailT
        [](const ScratchHome& home) { return home.Registry(); }, 0600},
   };
   // The tree as the run finds it, before any bits are taken away.
-  const auto prepare = [&](const ScratchHome& home) {
+  const auto prepare = [&](const ScratchHome& home, const Bytes& store) {
     fs::create_directories(home.Registry());
-    WriteFileBytes(home.Store(), valid);
+    WriteFileBytes(home.Store(), store);
     WriteFileBytes(home.Lock(), {});
     ToolOptions options = home.Options();
     if (account) {
@@ -184,16 +185,30 @@ TEST(HardeningHostileStore, PermissionsThatForbidReadingOrReplacingTheStoreFailT
   {
     // With every bit in place the same run succeeds: what fails below is the missing bit.
     const ScratchHome home;
-    const ToolResult result = RunTool(prepare(home));
+    const ToolResult result = RunTool(prepare(home, valid));
     ASSERT_EQ(result.out, kInstalled) << result.status << result.err;
     ExpectCompleteLayout(home.Store(), kTemp);
   }
   for (const auto& [what, place, mode] : cases) {
     const ScratchHome home;
-    const ToolOptions options = prepare(home);
+    const ToolOptions options = prepare(home, valid);
     chmod(place(home).c_str(), mode);
     ExpectRefusedAndUntouched(home, options, what);
     chmod(place(home).c_str(), 0700);  // so that the scratch tree can be removed
+  }
+  {
+    // A store that already holds what the run writes needs no new version: a second run that
+    // could not replace it still completes, and leaves it as it was.
+    const ScratchHome home;
+    const ToolOptions options = prepare(home, StoreWrittenFor(kTemp));
+    chmod(home.Registry().c_str(), 0500);
+    const auto before = Snapshot(home.Home());
+    const ToolResult result = RunTool(options);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, kInstalled);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Changed(before, Snapshot(home.Home())), std::set<std::string>{});
+    chmod(home.Registry().c_str(), 0700);
   }
 }
 

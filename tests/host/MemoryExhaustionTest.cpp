@@ -5,6 +5,8 @@
 #include <new>
 #include <regex>
 
+#include "host/Exceptions.h"
+#include "host/OutOfMemory.h"
 #include "host/ProcessEntry.h"
 #include "platform/scripted/ScriptedPlatform.h"
 #include "tests/support/RunFixture.h"
@@ -16,6 +18,18 @@ bool armed = false;
 long allocations = 0;
 long failAt = -1;
 long live = 0;
+long otherObjectsRaised = 0;  // raised by the handler, but not the instance made at start-up
+
+const zelmora::EOutOfMemory* TheInstance() {
+  if (!zelmora::OutOfMemoryInstance()) return nullptr;
+  try {
+    std::rethrow_exception(zelmora::OutOfMemoryInstance());
+  } catch (const zelmora::EOutOfMemory& made) {
+    return &made;
+  } catch (...) {
+  }
+  return nullptr;
+}
 
 void* Allocate(std::size_t size) {
   for (;;) {
@@ -23,7 +37,15 @@ void* Allocate(std::size_t size) {
       // As the run-time does: ask the new handler, which raises (or gives up).
       if (std::new_handler handler = std::get_new_handler()) {
         failAt = -1;  // a handler that makes room would let the retry through
-        handler();
+        try {
+          handler();
+        } catch (const zelmora::EOutOfMemory& raised) {
+          if (&raised != TheInstance()) ++otherObjectsRaised;
+          throw;
+        } catch (...) {
+          ++otherObjectsRaised;
+          throw;
+        }
         continue;
       }
       throw std::bad_alloc();
@@ -59,6 +81,7 @@ struct Ending {
   std::string err;
   long allocationsMade = 0;
   long leaked = 0;  // blocks allocated during the process and never freed
+  long otherObjectsRaised = 0;
 };
 
 Ending RunProcess(long failing) {
@@ -72,6 +95,7 @@ Ending RunProcess(long failing) {
     platform::ScopedSystem system(platform);
     ExitStatus = 0;
     allocations = 0;
+    otherObjectsRaised = 0;
     failAt = failing;
     armed = true;
     try {
@@ -85,6 +109,7 @@ Ending RunProcess(long failing) {
   }
   ending.allocationsMade = allocations;
   ending.leaked = live - liveAtStart;
+  ending.otherObjectsRaised = otherObjectsRaised;
   return ending;
 }
 
@@ -103,6 +128,7 @@ TEST(MemoryExhaustion, EveryAllocationOfARunFailingInTurnEndsAsTheProcessRulesAl
     SCOPED_TRACE(::testing::Message() << "allocation " << k);
     const Ending ending = RunProcess(k);
     EXPECT_EQ(ending.leaked, 0);
+    EXPECT_EQ(ending.otherObjectsRaised, 0);  // every exhaustion raises the one instance
     if (ending.status == 217) {
       EXPECT_EQ(ending.out, "Runtime error 217 at 0000000000000000\r\n");
       EXPECT_EQ(ending.err, "");

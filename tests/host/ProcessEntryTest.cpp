@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <regex>
 
 #include "host/Exceptions.h"
@@ -7,6 +9,7 @@
 #include "host/InOutMessages.h"
 #include "host/OutOfMemory.h"
 #include "host/ProcessEntry.h"
+#include "installer/InstallationRun.h"
 #include "installer/StdOutChannel.h"
 #include "platform/scripted/ScriptedPlatform.h"
 #include "tests/support/RunFixture.h"
@@ -223,6 +226,80 @@ TEST_F(Process, FallbackLineFollowsWhatTheChannelStillHeld) {
   } catch (const platform::ProcessExit&) {
   }
   EXPECT_EQ(platform.out.bytes, "held\r\nRuntime error 217 at 0000000000000000\r\n");
+}
+
+// The tool's channel as the entry drives it, noting which of the other services run when it is
+// set up and when it is closed.
+class WatchedChannel final : public OutputChannel {
+ public:
+  struct Services {
+    bool reporter, outOfMemory, messages;
+    bool operator==(const Services&) const = default;
+  };
+  void SetUp() override {
+    atSetUp = Now();
+    StdOut().SetUp();
+  }
+  bool IsOpen() const override { return StdOut().IsOpen(); }
+  std::size_t BufferedByteCount() const override { return StdOut().BufferedByteCount(); }
+  void Flush() override { StdOut().Flush(); }
+  void Close() override {
+    atClose = Now();
+    StdOut().Close();
+  }
+  std::int32_t TakePendingIoCode() override { return StdOut().TakePendingIoCode(); }
+
+  std::optional<Services> atSetUp, atClose;
+
+ private:
+  static Services Now() {
+    return {FailureReporterInstalled(), OutOfMemoryInstance() != nullptr, InOutMessagesLoaded()};
+  }
+};
+
+// The channel starts first and so is finished last, after the reporter is removed, however the
+// process ends.
+TEST_F(Process, TheChannelIsSetUpBeforeAndClosedAfterEveryOtherService) {
+  const std::size_t run = FirstCallOf(Call::GetEnvironmentVariableW);
+  std::size_t lastStartUpCall = run;
+  {
+    ScriptedPlatform clean;
+    platform::ScopedSystem system(clean);
+    try {
+      ProcessEntry(ToolInstallation());
+    } catch (const platform::ProcessExit&) {
+    }
+    while (clean.Log().at(lastStartUpCall - 1).call != Call::LoadStringW) --lastStartUpCall;
+  }
+  const struct {
+    const char* ending;
+    std::function<void(ScriptedPlatform&)> prepare;
+    platform::UINT status;
+  } cases[] = {
+      {"complete run", [](ScriptedPlatform&) {}, 0},
+      {"escaped failure", [](ScriptedPlatform& p) { p.out.fileType = platform::kFileTypeUnknown; },
+       1},
+      {"failure in the last start-up step",
+       [&](ScriptedPlatform& p) { p.ExhaustMemoryAt(lastStartUpCall - 1); }, 217},
+  };
+  const WatchedChannel::Services none{false, false, false};
+  for (const auto& [ending, prepare, status] : cases) {
+    SCOPED_TRACE(ending);
+    ScriptedPlatform p;
+    prepare(p);
+    WatchedChannel channel;
+    const Installation watched{&RunInstallation, &channel};
+    platform::ScopedSystem system(p);
+    ExitStatus = 0;
+    try {
+      ProcessEntry(watched);
+      ADD_FAILURE() << "the process did not end";
+    } catch (const platform::ProcessExit& exit) {
+      EXPECT_EQ(exit.status, status);
+    }
+    EXPECT_EQ(channel.atSetUp, none);
+    EXPECT_EQ(channel.atClose, none);
+  }
 }
 
 class ReportText : public ::testing::Test {

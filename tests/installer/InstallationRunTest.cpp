@@ -275,6 +275,12 @@ TEST_F(InstallationRun, MemoryExhaustionInsideTheStagesIsCaughtByTheGuards) {
     } else {
       EXPECT_EQ(p.out.bytes, kInstallationError);
     }
+    if (call == Call::GetEnvironmentVariableW) {
+      // The failed lookup sets the flag, yet stage 1 still runs, with an empty TEMP.
+      EXPECT_EQ(Contents(p.Registry()),
+                (std::vector<StoredValue>{{u"Software\\Quorvane\\Zelmora\\LocalParams",
+                                           u"LocalPath", platform::kRegSz, Sz(u"\\ZELMODAT")}}));
+    }
     EXPECT_EQ(p.OpenKeyHandles(), 0u);
   }
 }

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 #include "platform/common/Utf.h"
 #include "tests/support/RunFixture.h"
@@ -15,6 +18,64 @@ namespace zelmora::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The return addresses of every call to the named function in the program, as offsets into its
+// loaded image, read from the disassembly. A function that ends by jumping to it (a tail call)
+// returns straight to its own callers, so their calls count too.
+std::set<std::uintptr_t> OffsetsAfterCallsTo(const std::string& program, const std::string& name) {
+  auto lines = [&](const std::string& options) {
+    std::vector<std::string> result;
+    FILE* pipe = popen(("objdump " + options + " '" + program + "'").c_str(), "r");
+    if (pipe == nullptr) return result;
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) result.emplace_back(line);
+    pclose(pipe);
+    return result;
+  };
+  // Offsets count from the first loaded segment.
+  std::uintptr_t imageStart = 0;
+  const std::regex load(R"(^\s*LOAD\s+off\s+0x[0-9a-f]+\s+vaddr\s+0x([0-9a-f]+).*\n?$)");
+  for (const std::string& line : lines("-p")) {
+    std::smatch match;
+    if (std::regex_match(line, match, load)) {
+      imageStart = std::stoull(match[1].str(), nullptr, 16);
+      break;
+    }
+  }
+  struct Instruction {
+    std::uintptr_t address;
+    std::string function;  // as the disassembly names it, between angle brackets
+    std::string mnemonic;
+    std::string target;  // the named operand, if any
+  };
+  std::vector<Instruction> code;
+  const std::regex start(R"(^[0-9a-f]+ (<.*>):\n?$)");
+  const std::regex instruction(R"(^\s*([0-9a-f]+):\s+(\S+)(.*)\n?$)");
+  const std::regex direct(R"(^\s*[0-9a-f]+ (<.*>)$)");  // the operand of a direct call or jump
+  std::string function;
+  for (const std::string& line : lines("-d -C --no-show-raw-insn")) {
+    std::smatch match;
+    if (std::regex_match(line, match, start)) {
+      function = match[1].str();
+    } else if (std::regex_match(line, match, instruction)) {
+      const std::string operand = match[3].str();
+      std::smatch named;
+      code.push_back({std::stoull(match[1].str(), nullptr, 16), function, match[2].str(),
+                      std::regex_match(operand, named, direct) ? named[1].str() : ""});
+    }
+  }
+  std::set<std::string> targets{"<zelmora::" + name + "()>"};
+  for (const Instruction& i : code) {
+    if (i.mnemonic.starts_with("jmp") && targets.count(i.target) != 0) targets.insert(i.function);
+  }
+  std::set<std::uintptr_t> offsets;
+  for (std::size_t k = 0; k + 1 < code.size(); ++k) {
+    if (code[k].mnemonic.starts_with("call") && targets.count(code[k].target) != 0) {
+      offsets.insert(code[k + 1].address - imageStart);
+    }
+  }
+  return offsets;
+}
 
 class ToolProcess : public ::testing::Test {
  protected:
@@ -28,14 +89,17 @@ class ToolProcess : public ::testing::Test {
     return home_ / "config" / "zelmora" / "registry" / "HKEY_CURRENT_USER.reg";
   }
 
-  ToolResult Run(StdOutKind kind, const std::optional<std::string>& temp) {
+  ToolOptions Options(StdOutKind kind, const std::optional<std::string>& temp) const {
     ToolOptions options;
     options.home = home_;
     options.configHome = home_ / "config";
     options.temp = temp;
     options.stdOut = kind;
     options.outFile = home_ / "stdout.txt";
-    return RunTool(options);
+    return options;
+  }
+  ToolResult Run(StdOutKind kind, const std::optional<std::string>& temp) {
+    return RunTool(Options(kind, temp));
   }
 
   // The store holds exactly the layout of a complete run for an ordinary account.
@@ -69,18 +133,36 @@ TEST_F(ToolProcess, AStoreThatCannotBeReadGivesInstallationErrorWithZeroAndStays
 }
 
 TEST_F(ToolProcess, UnusableOrFullStandardOutputIsReportedWithStatusOne) {
+  const std::set<std::uintptr_t> afterCheck = OffsetsAfterCallsTo(ZELMORA_TOOL, "CheckIoResult");
+  ASSERT_FALSE(afterCheck.empty());
   struct Case {
-    StdOutKind kind;
-    std::string message;
+    StdOutKind out;
+    StdErrKind err;
+    std::string message;  // empty: standard error cannot take the report, which is lost
   };
-  for (const Case& c :
-       {Case{StdOutKind::Closed, "I/O error 105."}, Case{StdOutKind::DevFull, "I/O error 112."}}) {
+  for (const Case& c : {Case{StdOutKind::Closed, StdErrKind::Pipe, "I/O error 105."},
+                        Case{StdOutKind::DevFull, StdErrKind::Pipe, "I/O error 112."},
+                        Case{StdOutKind::DevFull, StdErrKind::Closed, ""},
+                        Case{StdOutKind::DevFull, StdErrKind::DevFull, ""},
+                        Case{StdOutKind::DevFull, StdErrKind::ReaderGone, ""}}) {
+    SCOPED_TRACE(::testing::Message() << "standard error " << static_cast<int>(c.err));
     fs::remove_all(home_ / "config");
-    const ToolResult result = Run(c.kind, "/tmp");
+    ToolOptions options = Options(c.out, "/tmp");
+    options.stdErr = c.err;
+    const ToolResult result = RunningTool(options).Wait(std::chrono::seconds(20));
+    EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.status, 1);
-    const std::regex report("Exception EInOutError in module zelmora-setup at [0-9A-F]{16}\\.\r\n" +
-                            std::regex_replace(c.message, std::regex("\\."), "\\.") + "\r\n\r\n");
-    EXPECT_TRUE(std::regex_match(result.err, report)) << result.err;
+    if (c.message.empty()) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      const std::regex report(
+          "Exception EInOutError in module zelmora-setup at ([0-9A-F]{16})\\.\r\n" +
+          std::regex_replace(c.message, std::regex("\\."), "\\.") + "\r\n\r\n");
+      std::smatch match;
+      ASSERT_TRUE(std::regex_match(result.err, match, report)) << result.err;
+      // The offset printed is the point in the program right after the check that failed.
+      EXPECT_EQ(afterCheck.count(std::stoull(match[1].str(), nullptr, 16)), 1u) << match[1];
+    }
     ExpectCompleteLayout("/tmp");  // every value was written before the line failed
   }
 }
@@ -98,7 +180,8 @@ TEST_F(ToolProcess, TempValuesReachTheStoreUnchangedWithoutInjectingSettings) {
   for (const std::string& temp :
        {std::string("C:\\Temp\\"),
         std::string("a\"b\\c]\r\n[HKEY_CURRENT_USER\\Evil]\r\n\"x\"=\"y\""),
-        std::string("\xD7\x90\xD7\x91 =;@"), std::string(5000, 't')}) {
+        std::string("\xD7\x90\xD7\x91 =;@"), std::string(1023, 't'), std::string(1024, 't'),
+        std::string(5000, 't')}) {
     fs::remove_all(home_ / "config");
     const ToolResult result = Run(StdOutKind::Pipe, temp);
     EXPECT_EQ(result.status, 0);

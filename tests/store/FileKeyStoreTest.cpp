@@ -61,6 +61,16 @@ struct Session {
   RegistryCalls calls{store, kHkeyCurrentUser};
 };
 
+// The file of a store whose test key holds one value, the 1 that Session::Write stores.
+std::vector<std::uint8_t> FileHolding(const std::u16string& name) {
+  RegistryTree tree;
+  tree.Root()
+      .SubkeyCreatingMissing(u"Software", nullptr)
+      .SubkeyCreatingMissing(u"Test", nullptr)
+      .SetValue(name, kRegDword, {1, 0, 0, 0});
+  return FormatRegFile(tree, kRoot);
+}
+
 // Distinct names of one length, so that files written with them differ only in content.
 std::u16string Name(int i) {
   std::u16string name = u"value0000";
@@ -78,12 +88,7 @@ TEST(FileKeyStore, KeepsWritesAcrossInstancesInTheExportFormat) {
   }
   Session second(path);
   EXPECT_TRUE(second.Has(u"station"));
-  RegistryTree expected;
-  expected.Root()
-      .SubkeyCreatingMissing(u"Software", nullptr)
-      .SubkeyCreatingMissing(u"Test", nullptr)
-      .SetValue(u"Station", kRegDword, {1, 0, 0, 0});
-  EXPECT_EQ(FileBytes(path), FormatRegFile(expected, kRoot));
+  EXPECT_EQ(FileBytes(path), FileHolding(u"Station"));
   EXPECT_EQ(FolderEntries(folder.Path()), (std::set<std::string>{"hive.reg", "hive.reg.lock"}));
 }
 
@@ -196,6 +201,36 @@ TEST(FileKeyStore, SeesAndKeepsWhatOtherInstancesWrote) {
   const std::uint8_t one[4] = {1, 0, 0, 0};
   EXPECT_EQ(a.calls.SetValue(key, u"late", kRegDword, one, 4), kErrorKeyDeleted);
   EXPECT_EQ(FileBytes(path), FormatRegFile(other, kRoot));
+
+  // The file deleted while this instance has it loaded: what it held does not come back.
+  std::filesystem::remove(path);
+  EXPECT_TRUE(a.Names().empty());
+  ASSERT_EQ(a.Write(u"afterDeletion"), kErrorSuccess);
+  std::filesystem::remove(path);
+  ASSERT_EQ(a.Write(u"afterDeletion"), kErrorSuccess);  // the same value again: still written
+  EXPECT_EQ(FileBytes(path), FileHolding(u"afterDeletion"));
+}
+
+TEST(FileKeyStore, AWriteThatChangesNothingLeavesTheFileAlone) {
+  TempFolder folder;
+  const std::string path = folder / "hive.reg";
+  Session first(path);
+  ASSERT_EQ(first.Write(u"Station", 1), kErrorSuccess);
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  Session second(path);
+  for (Session* session : {&first, &second, &first}) {
+    EXPECT_EQ(session->Write(u"Station", 1), kErrorSuccess);
+    EXPECT_EQ(session->Write(u"station", 1), kErrorSuccess);  // names match in any case
+  }
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+  EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+  EXPECT_EQ(second.Write(u"Station", 2), kErrorSuccess);  // a real change is written
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
 }
 
 TEST(FileKeyStore, ConcurrentProcessesLoseNoWrite) {

@@ -1,11 +1,12 @@
 #include "tests/support/RunFixture.h"
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <stdexcept>
 
 #include "host/Exceptions.h"
 #include "installer/InstallationRun.h"
-#include "installer/SettingsLayout.h"
 #include "installer/StdOutChannel.h"
 #include "platform/common/Utf.h"
 #include "tests/support/StoreTestSupport.h"
@@ -65,68 +66,73 @@ std::vector<std::u16string> KeyPaths(const platform::RegistryTree& tree) {
   return paths;
 }
 
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// One row of the layout table, as the file spells it.
+struct LayoutRow {
+  int stage;
+  std::string account;
+  std::u16string key;
+  std::u16string name;
+  std::string kind;
+  std::u16string value;
+};
+
+std::vector<LayoutRow> ReadLayoutTable() {
+  std::ifstream in(ZELMORA_SETTINGS_LAYOUT);
+  if (!in) throw std::runtime_error("cannot read " ZELMORA_SETTINGS_LAYOUT);
+  std::vector<LayoutRow> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line.front() == '#') continue;
+    std::vector<std::string_view> columns;
+    std::string_view rest = line;
+    for (std::size_t bar; columns.size() < 5 && (bar = rest.find('|')) != rest.npos;) {
+      columns.push_back(Trimmed(rest.substr(0, bar)));
+      rest.remove_prefix(bar + 1);
+    }
+    columns.push_back(Trimmed(rest));
+    if (columns.size() != 6) throw std::runtime_error("layout table: bad line: " + line);
+    rows.push_back({std::stoi(std::string(columns[0])), std::string(columns[1]),
+                    platform::Utf8ToUtf16(columns[2]), platform::Utf8ToUtf16(columns[3]),
+                    std::string(columns[4]), platform::Utf8ToUtf16(columns[5])});
+  }
+  return rows;
+}
+
+std::u16string WithTemp(std::u16string text, const std::u16string& temp) {
+  static constexpr std::u16string_view kTemp = u"@TEMP@";
+  for (std::size_t at = 0; (at = text.find(kTemp, at)) != text.npos; at += temp.size()) {
+    text.replace(at, kTemp.size(), temp);
+  }
+  return text;
+}
+
+}  // namespace
+
 std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designated) {
-  const std::u16string local = u"Software\\Quorvane\\Zelmora\\LocalParams";
-  const std::u16string global = u"Software\\Quorvane\\Zelmora\\GlobalParams";
-  const std::u16string files = u"Software\\Quorvane\\Zelmora\\Files";
-  const std::u16string server(kFileServerName);
-  const std::u16string net = u"\\\\" + server + u"\\ZELMODAT\\DATA";
-  const std::u16string arial = u"Arial";
+  static const std::vector<LayoutRow> table = ReadLayoutTable();
   std::vector<LayoutWrite> writes;
-  auto text = [&](int stage, const std::u16string& key, std::u16string name,
-                  std::u16string_view value) {
-    writes.push_back({stage, {key, std::move(name), platform::kRegSz, Sz(value)}});
-  };
-  auto number = [&](int stage, const std::u16string& key, std::u16string name, std::int32_t value) {
-    writes.push_back({stage, {key, std::move(name), platform::kRegDword, Dword(value)}});
-  };
-  text(1, local, u"LocalPath", temp + u"\\ZELMODAT");
-  for (const char16_t* name : {u"NetPath", u"DLLPath", u"CommonPath", u"NetLockPath"}) {
-    text(2, global, name, net);
+  for (const LayoutRow& row : table) {
+    if (row.account != "all" && (row.account == "designated") != designated) continue;
+    StoredValue value{row.key, row.name, platform::kRegDword, {}};
+    if (row.kind == "string") {
+      value.type = platform::kRegSz;
+      value.data = Sz(WithTemp(row.value, temp));
+    } else if (row.kind == "integer") {
+      value.data = Dword(std::stoi(platform::Utf16ToUtf8(row.value)));
+    } else if (row.kind == "boolean") {
+      value.data = Dword(row.value == u"true" ? 1 : 0);
+    } else {
+      throw std::runtime_error("layout table: unknown kind " + row.kind);
+    }
+    writes.push_back({row.stage, std::move(value)});
   }
-  text(2, global, u"LocalPath", temp + u"\\ZELMODAT");
-  number(2, global, u"MultiTier", designated ? 0 : 1);
-  if (!designated) {
-    number(2, global, u"MultiTierPort", 5524);
-    text(2, global, u"MultiTierServer", server);
-  }
-  text(3, local, u"LastCompany", u"\u05E0\u05D1\u05D3\u05E8\u05D5\u05DF");
-  text(3, local, u"LastNetPath", net);
-  text(3, local, u"NetPath", net);
-  text(3, local, u"LocalPath", temp);
-  text(3, local, u"DocPath", net + u"\\Docs");
-  number(3, local, u"Color", 13949653);
-  text(3, local, u"FontName", arial);
-  number(3, local, u"FontSize", 9);
-  number(3, local, u"FontColor", 0);
-  text(3, local, u"HsvPath", u"");
-  number(3, local, u"Station", 1);
-  const std::pair<char16_t, std::int32_t> groups[] = {
-      {u'1', 0}, {u'4', 0}, {u'2', 0}, {u'5', 16711680}, {u'3', 255}};
-  for (const auto& [digit, color] : groups) {
-    text(3, local, std::u16string(u"FontName") + digit, arial);
-    number(3, local, std::u16string(u"FontSize") + digit, 9);
-    number(3, local, std::u16string(u"FontColor") + digit, color);
-  }
-  for (char16_t column = u'1'; column <= u'8'; ++column) {
-    number(3, local, std::u16string(u"Col") + column + u"On", 1);
-  }
-  const std::u16string_view captions[] = {
-      u"\u05DE\u05E1\u002E\u0020\u05EA\u05E9\u05DC\u05D5\u05DD",
-      u"\u05EA\u05D0\u05E8\u05D9\u05DA",
-      u"\u05E7\u05E8\u05DF",
-      u"\u05E8\u05D9\u05D1\u05D9\u05EA",
-      u"\u05EA\u05E9\u05DC\u05D5\u05DD",
-      u"\u05D9\u05EA\u05E8\u05D4",
-      u"\u05D0\u05D7\u05D5\u05D6\u0020\u05E8\u05D9\u05D1\u05D9\u05EA",
-      u"\u05DE\u05E1\u05E4\u05E8\u0020\u05D9\u05DE\u05D9\u05DD",
-  };
-  for (int column = 0; column < 8; ++column) {
-    text(3, local, u"Col" + std::u16string(1, static_cast<char16_t>(u'1' + column)) + u"Text",
-         captions[column]);
-  }
-  number(3, local, u"Installed3T", 1);
-  text(3, files, u"LastReport", temp + u"\\LASTREP.REP");
   return writes;
 }
 

@@ -1,6 +1,6 @@
 // What the installation tests share: a scripted platform in place of the real one, and the
-// settings the run is expected to leave, written out from the product's documented layout
-// independently of the code under test.
+// settings the run is expected to leave, read from the literal layout table
+// (settings-layout.txt) that the Wine suite holds the Windows build against too.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -48,7 +48,8 @@ struct LayoutWrite {
   int stage;
   StoredValue value;
 };
-// The layout's writes in the order the run makes them, for a TEMP text and an account kind.
+// The layout table's writes in the order the run makes them, for a TEMP text and an account
+// kind.
 std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designated);
 
 // Applies writes in order as the registry would (a repeated name replaces in place).

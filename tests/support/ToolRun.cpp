@@ -79,7 +79,17 @@ RunningTool::RunningTool(const ToolOptions& options)
       _exit(126);
     }
     if (options.umask) umask(*options.umask);
-    dup2(errPipe[1], STDERR_FILENO);
+    switch (options.stdErr) {
+      case StdErrKind::Pipe:
+      case StdErrKind::ReaderGone:
+        dup2(errPipe[1], STDERR_FILENO);
+        break;
+      case StdErrKind::Closed:
+        break;  // below, once no descriptor opened here can take its number
+      case StdErrKind::DevFull:
+        dup2(open("/dev/full", O_WRONLY), STDERR_FILENO);
+        break;
+    }
     switch (options.stdOut) {
       case StdOutKind::Pipe:
       case StdOutKind::ReaderGone:
@@ -95,6 +105,7 @@ RunningTool::RunningTool(const ToolOptions& options)
         dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
         break;
     }
+    if (options.stdErr == StdErrKind::Closed) close(STDERR_FILENO);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -106,7 +117,11 @@ RunningTool::RunningTool(const ToolOptions& options)
     close(errPipe[0]);
     return;
   }
-  err_ = errPipe[0];
+  if (options.stdErr == StdErrKind::ReaderGone) {
+    close(errPipe[0]);
+  } else {
+    err_ = errPipe[0];
+  }
   if (kind_ == StdOutKind::ReaderGone) {
     close(outPipe[0]);
   } else {
@@ -158,8 +173,17 @@ ToolResult RunningTool::Wait(std::chrono::milliseconds limit) {
       }
     }
   }
+  // A child that closed its streams may still not end: the limit holds here too.
   int status = 0;
-  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    const pid_t ended = waitpid(pid_, &status, result.timedOut ? 0 : WNOHANG);
+    if (ended == pid_ || (ended < 0 && errno != EINTR)) break;
+    if (ended == 0 && std::chrono::steady_clock::now() >= deadline) {
+      result.timedOut = true;
+      Kill();
+    } else if (ended == 0) {
+      usleep(1000);
+    }
   }
   pid_ = -1;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);

@@ -17,6 +17,7 @@
 namespace zelmora::testing {
 
 enum class StdOutKind { Pipe, File, Closed, DevFull, ReaderGone };
+enum class StdErrKind { Pipe, Closed, DevFull, ReaderGone };
 
 struct ToolOptions {
   std::filesystem::path home;        // HOME
@@ -24,6 +25,7 @@ struct ToolOptions {
   std::optional<std::string> temp;   // TEMP; unset when empty
   StdOutKind stdOut = StdOutKind::Pipe;
   std::filesystem::path outFile;  // where StdOutKind::File writes
+  StdErrKind stdErr = StdErrKind::Pipe;
   // Another program than the tool, with its arguments.
   std::string program;
   std::vector<std::string> arguments;

@@ -45,7 +45,7 @@ list_cases() {
   printf '%s\n' layout.ordinary layout.designated layout.designated-after-ordinary \
     layout.second-run keys.cannot-be-created \
     stdout.file stdout.pipe stdout.console stdout.full-device stdout.reader-gone \
-    stdout.closed stdout.no-handle backend-check posix-store-matches
+    stdout.closed stdout.no-handle stderr.unusable backend-check posix-store-matches
   printf 'temp.%s\n' "${!TEMPS[@]}" | sort
   printf 'account.%s\n' "${!USERS[@]}" | sort
 }
@@ -77,7 +77,11 @@ set_temp "$PLAIN_TEMP"
 
 case $NAME in
   layout.ordinary)
+    # Read back again after the wineserver that saw the run has ended: keys made volatile, or a
+    # run that could not write through the handles it opened, would not leave this layout.
     expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
+    restart_wineserver
+    expect_layout "$DIR" "$PLAIN_TEMP" ordinary
     ;;
   layout.designated)
     expect_complete_run upsctrl "$PLAIN_TEMP" designated
@@ -171,6 +175,12 @@ case $NAME in
     expect_status "$(run_tool "$ORDINARY_USER" "$OUT" "$ERR" --null-stdout)" 1
     expect_bytes "$OUT" ''
     expect_output_failure_report "$ERR" 105
+    expect_layout "$DIR" "$PLAIN_TEMP" ordinary
+    ;;
+  stderr.unusable)
+    # The report of a failed result line cannot be written either: it is lost, and the status
+    # is still 1.
+    expect_status "$(run_tool "$ORDINARY_USER" /dev/full /dev/full)" 1
     expect_layout "$DIR" "$PLAIN_TEMP" ordinary
     ;;
   backend-check)

@@ -3,7 +3,7 @@
 #
 # From CTest's environment: WINEPREFIX, ZELMORA_TOOL (the built zelmora-setup.exe),
 # ZELMORA_HELPERS (folder of the suite's Windows helpers), ZELMORA_WORK (scratch folder),
-# ZELMORA_FILE_SERVER, ZELMORA_LAYOUT (the expected-settings template), ZELMORA_POSIX_TOOL.
+# ZELMORA_LAYOUT (the layout table the C++ suites read too), ZELMORA_POSIX_TOOL.
 set -euo pipefail
 # The replacement text of ${var//pattern/text} is taken literally.
 shopt -u patsub_replacement 2>/dev/null || true
@@ -11,7 +11,8 @@ shopt -u patsub_replacement 2>/dev/null || true
 export WINEDEBUG=-all
 : "${WINEPREFIX:?}" "${ZELMORA_TOOL:?}" "${ZELMORA_WORK:?}"
 
-readonly PRODUCT_KEY='HKCU\Software\Quorvane'
+readonly PRODUCT_PATH='Software\Quorvane'
+readonly PRODUCT_KEY="HKCU\\$PRODUCT_PATH"
 readonly USER_ENVIRONMENT_KEY='HKCU\Environment'
 readonly ORDINARY_USER=tester
 readonly PLAIN_TEMP='C:\Users\tester\AppData\Local\Temp'
@@ -68,6 +69,16 @@ run_tool() {
   echo "$status"
 }
 
+# Ends the prefix's wineserver, which saves the registry to disk as it goes, and starts a new one
+# as the suite's set-up does: only what was saved to last is read back after this. The system
+# processes are started here with their output closed, or they would hold the case's open.
+restart_wineserver() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine wineboot </dev/null >/dev/null 2>&1
+}
+
 export_product_keys() { reg export "$PRODUCT_KEY" "$1" /y; }
 
 # Text as a .reg file spells it inside quotes.
@@ -83,22 +94,40 @@ to_reg_file() {
   sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE
 }
 
-# The export expected after a complete run: expected_layout TEMP ACCOUNT, where ACCOUNT is
-# "ordinary", "designated", or "designated-after-ordinary" (MultiTier 0 with the ordinary run's
-# MultiTierPort and MultiTierServer still there).
+# The export expected after complete runs: expected_layout TEMP ACCOUNT, where ACCOUNT is
+# "ordinary", "designated", or "designated-after-ordinary" (an ordinary run and then a designated
+# one, whose MultiTier 0 stands beside the first run's MultiTierPort and MultiTierServer). The
+# runs' writes come from the layout table, a later write replacing an earlier one of the same
+# name; keys and values are listed in the order the registry editor exports them.
 expected_layout() {
-  local temp=$1 account=$2 text multi_tier=00000001
-  text=$(cat "$ZELMORA_LAYOUT" && echo .) # the dot keeps the final empty line
-  text=${text%.}
-  [[ $account == ordinary ]] || multi_tier=00000000
-  text=${text//@TEMP@/$(reg_escape "$temp")}
-  text=${text//@SERVER@/$ZELMORA_FILE_SERVER}
-  text=${text//@MULTI_TIER@/$multi_tier}
-  if [[ $account == designated ]]; then
-    printf '%s' "$text" | grep -v '^@ORDINARY@'
-  else
-    printf '%s' "$text" | sed 's/^@ORDINARY@//'
-  fi
+  local temp=$1 account=$2 run stage who key name kind value entry
+  local -a runs=("$account")
+  local -A lines=() keys=()
+  [[ $account == designated-after-ordinary ]] && runs=(ordinary designated)
+  for run in "${runs[@]}"; do
+    while IFS=$'\t' read -r stage who key name kind value; do
+      [[ $who == all || $who == "$run" ]] || continue
+      case $kind in
+        string) value="\"$(reg_escape "${value//@TEMP@/$temp}")\"" ;;
+        integer) printf -v value 'dword:%08x' "$value" ;;
+        boolean) value=dword:0000000$([[ $value == true ]] && echo 1 || echo 0) ;;
+        *) fail "layout table: unknown kind $kind" ;;
+      esac
+      lines[$key\\$name]="$name"$'\t'"\"$name\"=$value"
+      while [[ $key == "$PRODUCT_PATH"* ]]; do # the key and its parents up to the product's
+        keys[$key]=1
+        key=${key%\\*}
+      done
+    done < <(sed -E '/^#/d; /^$/d; s/ *\| */\t/g; s/ +$//' "$ZELMORA_LAYOUT")
+  done
+  printf 'Windows Registry Editor Version 5.00\n\n'
+  while read -r key; do
+    printf '[HKEY_CURRENT_USER\\%s]\n' "$key"
+    for entry in "${!lines[@]}"; do
+      if [[ ${entry%\\*} == "$key" ]]; then printf '%s\n' "${lines[$entry]}"; fi
+    done | LC_ALL=C sort -f -t $'\t' -k1,1 | cut -f2-
+    printf '\n'
+  done < <(printf '%s\n' "${!keys[@]}" | LC_ALL=C sort)
 }
 
 # Compares two files byte for byte; on a difference shows both as text.
