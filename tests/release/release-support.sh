@@ -9,17 +9,15 @@ declare -F fail >/dev/null || fail() {
   exit 1
 }
 
-readonly SIGNING_SETTINGS=(CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL)
-
 # Packages into OUT_DIR with CPack and prints the archive's path. The build's own signing
-# settings are cleared, in the cache and in the environment; the arguments set them again,
+# settings, in the cache and in the environment, are cleared; the arguments set them again:
 # ZELMORA_SIGN_<SETTING>=VALUE in the environment, CPACK_ZELMORA_SIGN_<SETTING>=VALUE as the
-# cache would. make_package OUT_DIR [SETTING=VALUE...]
+# cache does. make_package OUT_DIR [SETTING=VALUE...]
 make_package() {
-  local out=$1 setting log
-  shift
+  local out=$1 setting
   local -a environment=(env) options=()
-  for setting in "${SIGNING_SETTINGS[@]}"; do
+  shift
+  for setting in CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL; do
     environment+=(-u "ZELMORA_SIGN_$setting")
     options+=(-D "CPACK_ZELMORA_SIGN_$setting=")
   done
@@ -28,11 +26,11 @@ make_package() {
   done
   rm -rf "$out"
   mkdir -p "$out"
-  log=$("${environment[@]}" cpack --config "$ZELMORA_CPACK_CONFIG" -B "$out" "${options[@]}" 2>&1) ||
-    {
-      echo "$log" >&2
-      return 1
-    }
+  "${environment[@]}" cpack --config "$ZELMORA_CPACK_CONFIG" -B "$out" "${options[@]}" \
+    >"$out.log" 2>&1 || {
+    cat "$out.log" >&2
+    return 1
+  }
   echo "$out/zelmora-setup-$ZELMORA_VERSION-win64.zip"
 }
 
@@ -83,15 +81,4 @@ guide_block() {
     inside { print substr($0, indent + 1) }
     END { exit !closed }
   ' "$ZELMORA_GUIDE"
-}
-
-# The markers of the guide, one per line, after checking that every code block of commands
-# (cmd or sh) has one.
-guide_markers() {
-  local blocks markers
-  blocks=$(grep -cE '^ *```(cmd|sh)$' "$ZELMORA_GUIDE")
-  markers=$(grep -oE '<!-- checked: [a-z-]+ -->' "$ZELMORA_GUIDE" | sed -E 's/<!-- checked: (.*) -->/\1/')
-  [[ $(wc -l <<<"$markers") == "$blocks" ]] ||
-    fail "the guide has $blocks command blocks but $(wc -l <<<"$markers") checked markers"
-  echo "$markers"
 }

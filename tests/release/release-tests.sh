@@ -64,6 +64,9 @@ case $NAME in
     check_package "$archive" "$WORK/unpacked"
     cmp -s "$ZELMORA_TOOL" "$WORK/unpacked/zelmora-setup.exe" ||
       fail "the unsigned package's tool differs from the build's"
+    for doc in "$ZELMORA_README" "$ZELMORA_GUIDE"; do
+      grep -qF "zelmora-setup-$ZELMORA_VERSION-win64.zip" "$doc" || fail "$doc names another version"
+    done
     ;;
   *)
     fail "no release check named $NAME"
