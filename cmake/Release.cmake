@@ -1,0 +1,57 @@
+# The Windows release: the tool's version resource and manifest, how it is linked, and the ZIP
+# package (`cmake --build --preset windows --target package`) that holds it with the deployment
+# guide, the README and SHA256SUMS. The package step signs the tool when a certificate is named.
+#
+# Files that go into the package beside the tool (message translations, for instance) are added
+# to the tool's ZELMORA_BESIDE_EXE property, one line each:
+#   set_property(TARGET zelmora-setup APPEND PROPERTY ZELMORA_BESIDE_EXE <file>)
+
+set(ZELMORA_SIGN_CERT "" CACHE FILEPATH
+    "Authenticode certificate (PEM or DER, chain included) that signs the packaged tool; when \
+empty, the environment variable of the same name is read at packaging time")
+set(ZELMORA_SIGN_KEY "" CACHE FILEPATH "Private key of ZELMORA_SIGN_CERT (PEM or DER)")
+set(ZELMORA_SIGN_KEY_PASSWORD_FILE "" CACHE FILEPATH
+    "File holding the passphrase of an encrypted ZELMORA_SIGN_KEY")
+set(ZELMORA_SIGN_TIMESTAMP_URL "" CACHE STRING
+    "RFC 3161 time-stamp server for the signature, so that it outlives the certificate")
+
+# The executable as it is shipped: versioned, with its manifest, terminal-server aware (so that
+# a Remote Desktop Session Host runs it without the registry mapping kept for old programs), and
+# with no time stamp, so that a build of the same commit anywhere gives the same bytes.
+function(zelmora_release_executable target)
+  set(ZELMORA_MANIFEST ${PROJECT_SOURCE_DIR}/app/zelmora-setup.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/app/Release.rc.in ${CMAKE_CURRENT_BINARY_DIR}/Release.rc
+                 @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/Release.rc)
+  set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/Release.rc APPEND PROPERTY
+               OBJECT_DEPENDS ${ZELMORA_MANIFEST})
+  target_link_options(${target} PRIVATE LINKER:--tsaware LINKER:--no-insert-timestamp)
+
+  install(TARGETS ${target} RUNTIME DESTINATION .)
+  install(FILES $<TARGET_PROPERTY:${target},ZELMORA_BESIDE_EXE> DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md DESTINATION docs)
+endfunction()
+
+# What the release checks (tests/release, and tests/wine for those that run programs) are told.
+set(ZELMORA_RELEASE_ENVIRONMENT
+  ZELMORA_SOURCE=${PROJECT_SOURCE_DIR}
+  ZELMORA_TOOL=$<TARGET_FILE:zelmora-setup>
+  ZELMORA_BESIDE_EXE=$<JOIN:$<TARGET_PROPERTY:zelmora-setup,ZELMORA_BESIDE_EXE>,:>
+  ZELMORA_VERSION=${PROJECT_VERSION}
+  ZELMORA_CPACK_CONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
+  ZELMORA_GUIDE=${PROJECT_SOURCE_DIR}/docs/deploying.md
+  ZELMORA_README=${PROJECT_SOURCE_DIR}/README.md
+  ZELMORA_OBJDUMP=${CMAKE_OBJDUMP})
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME zelmora-setup)
+set(CPACK_PACKAGE_VENDOR Quorvane)
+set(CPACK_PACKAGE_FILE_NAME zelmora-setup-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/SealPackage.cmake)
+set(CPACK_ZELMORA_EXECUTABLE zelmora-setup.exe)
+foreach(setting IN ITEMS CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL)
+  set(CPACK_ZELMORA_SIGN_${setting} "${ZELMORA_SIGN_${setting}}")
+endforeach()
+include(CPack)

@@ -1,0 +1,53 @@
+# Run by CPack on the staged package, before it is archived: signs the tool with Authenticode
+# when a certificate and its key are named (CMake cache, else the environment at packaging time),
+# then writes SHA256SUMS over every other file, as `sha256sum -c` reads it.
+set(stage "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
+set(tool "${stage}/${CPACK_ZELMORA_EXECUTABLE}")
+if(NOT EXISTS "${tool}")
+  message(FATAL_ERROR "${CPACK_ZELMORA_EXECUTABLE} is not in the staged package ${stage}")
+endif()
+
+foreach(setting IN ITEMS CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL)
+  set(${setting} "${CPACK_ZELMORA_SIGN_${setting}}")
+  if(${setting} STREQUAL "")
+    set(${setting} "$ENV{ZELMORA_SIGN_${setting}}")
+  endif()
+endforeach()
+
+if(CERT STREQUAL "" AND KEY STREQUAL "")
+  message(STATUS "Not signed: neither ZELMORA_SIGN_CERT nor ZELMORA_SIGN_KEY is set")
+elseif(CERT STREQUAL "" OR KEY STREQUAL "")
+  # Half a signing set-up is a mistake; an unsigned package would pass it by unnoticed.
+  message(FATAL_ERROR "ZELMORA_SIGN_CERT and ZELMORA_SIGN_KEY name the certificate and its key; "
+                      "one of them is missing")
+else()
+  find_program(OSSLSIGNCODE osslsigncode)
+  if(NOT OSSLSIGNCODE)
+    message(FATAL_ERROR "Signing needs osslsigncode (Debian package osslsigncode)")
+  endif()
+  set(options -certs "${CERT}" -key "${KEY}" -h sha256 -n "Zelmora workstation set-up")
+  if(NOT KEY_PASSWORD_FILE STREQUAL "")
+    list(APPEND options -readpass "${KEY_PASSWORD_FILE}")
+  endif()
+  if(NOT TIMESTAMP_URL STREQUAL "")
+    list(APPEND options -ts "${TIMESTAMP_URL}")
+  endif()
+  execute_process(COMMAND "${OSSLSIGNCODE}" sign ${options} -in "${tool}" -out "${tool}.signed"
+                  OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE failed)
+  if(failed)
+    file(REMOVE "${tool}.signed")
+    message(FATAL_ERROR "Signing ${CPACK_ZELMORA_EXECUTABLE} failed:\n${log}")
+  endif()
+  file(RENAME "${tool}.signed" "${tool}")
+  message(STATUS "Signed ${CPACK_ZELMORA_EXECUTABLE} with ${CERT}")
+endif()
+
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${stage}" "${stage}/*")
+list(REMOVE_ITEM files SHA256SUMS)
+list(SORT files)
+set(sums "")
+foreach(file IN LISTS files)
+  file(SHA256 "${stage}/${file}" sum)
+  string(APPEND sums "${sum}  ${file}\n")
+endforeach()
+file(WRITE "${stage}/SHA256SUMS" "${sums}")

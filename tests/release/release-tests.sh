@@ -1,0 +1,74 @@
+# The release checks that need no Wine, one per CTest test: "release-tests.sh NAME".
+#   reproducible  the tool built again from a copy of the sources in another folder is
+#                 byte-identical to this build's, and carries its version and manifest
+#   exe-header    how the tool is linked: its flags, no time stamp, console, its imports
+#   package       the ZIP package, unsigned: its files, their checksums, the tool as built
+#
+# From CTest's environment: ZELMORA_SOURCE, ZELMORA_TOOL (the built zelmora-setup.exe),
+# ZELMORA_WORK (scratch folder), ZELMORA_OBJDUMP, and what release-support.sh reads.
+set -euo pipefail
+source "$(dirname "$0")/release-support.sh"
+: "${ZELMORA_SOURCE:?}" "${ZELMORA_TOOL:?}" "${ZELMORA_WORK:?}"
+readonly NAME=$1
+readonly WORK=$ZELMORA_WORK/$NAME
+rm -rf "$WORK"
+mkdir -p "$WORK"
+
+# Whether FILE holds TEXT as UTF-16LE, as resources store it.
+holds_utf16() {
+  local pattern
+  pattern=$(printf '%s' "$2" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' '  ')
+  od -An -v -tx1 "$1" | tr -s ' \n' '  ' | grep -qF -- "${pattern% }"
+}
+
+case $NAME in
+  reproducible)
+    # Another folder, of another length, for the sources and so for the build.
+    copy=$WORK/elsewhere/zelmora-setup-sources
+    mkdir -p "$copy"
+    tar -C "$ZELMORA_SOURCE" --exclude=./build --exclude=./.git --exclude=./.cache -cf - . |
+      tar -C "$copy" -xf -
+    (cd "$copy" && cmake --preset windows -DZELMORA_BUILD_TESTS=OFF &&
+      cmake --build --preset windows --target zelmora-setup) >"$WORK/build.log" 2>&1 ||
+      fail "the second build failed: $(tail -20 "$WORK/build.log")"
+    second=$copy/build/windows/app/zelmora-setup.exe
+    [[ $second != "$ZELMORA_TOOL" && -f $second ]] || fail "no second build at $second"
+    cmp "$ZELMORA_TOOL" "$second" >"$WORK/cmp" 2>&1 ||
+      fail "the two builds differ in $(cmp -l "$ZELMORA_TOOL" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
+    # Identical, and really the release: version, company and manifest are in it ...
+    for text in "$ZELMORA_VERSION" Quorvane zelmora-setup.exe; do
+      holds_utf16 "$second" "$text" || fail "the tool has no '$text' in its version resource"
+    done
+    grep -qaF 'level="asInvoker"' "$second" || fail "the tool has no manifest"
+    # ... and neither build's folder.
+    for folder in "$ZELMORA_SOURCE" "$copy"; do
+      ! grep -qaF "$folder" "$second" && ! holds_utf16 "$second" "$folder" ||
+        fail "the tool holds the build folder $folder"
+    done
+    rm -rf "$WORK/elsewhere"
+    ;;
+  exe-header)
+    "$ZELMORA_OBJDUMP" -p "$ZELMORA_TOOL" >"$WORK/header"
+    field() { sed -nE "s#^$1[[:space:]]+##p" "$WORK/header" | head -1; }
+    [[ $(field 'Time/Date') == 'Thu Jan  1 00:00:00 1970' ]] ||
+      fail "time stamp $(field 'Time/Date'), expected none"
+    [[ $(field Subsystem) == 00000003*'(Windows CUI)' ]] || fail "subsystem $(field Subsystem)"
+    # Terminal-server aware, and ASLR with high-entropy addresses and NX kept.
+    [[ $(field DllCharacteristics) == 00008160 ]] ||
+      fail "DllCharacteristics $(field DllCharacteristics), expected 00008160"
+    imports=$(sed -nE 's/^[[:space:]]*DLL Name: //p' "$WORK/header" | sort -f | tr '\n' ' ')
+    [[ $imports == 'ADVAPI32.dll KERNEL32.dll msvcrt.dll ' ]] || fail "imports $imports"
+    ;;
+  package)
+    archive=$(make_package "$WORK/out") || fail "packaging failed"
+    check_package "$archive" "$WORK/unpacked"
+    cmp -s "$ZELMORA_TOOL" "$WORK/unpacked/zelmora-setup.exe" ||
+      fail "the unsigned package's tool differs from the build's"
+    for doc in "$ZELMORA_README" "$ZELMORA_GUIDE"; do
+      grep -qF "zelmora-setup-$ZELMORA_VERSION-win64.zip" "$doc" || fail "$doc names another version"
+    done
+    ;;
+  *)
+    fail "no release check named $NAME"
+    ;;
+esac

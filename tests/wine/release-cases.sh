@@ -1,0 +1,220 @@
+# The release's Wine cases: "release-cases.sh NAME" runs one, "--list" names them all.
+#   release.version     the tool's version resource as Windows reads it
+#   release.manifest    its manifest as Windows reads it: run level and supported systems
+#   release.dll-search  the tool restricts the DLL search to System32 before its runtime starts,
+#                       and loads no DLL that a program calling GetUserNameW alone does not
+#   release.guide       the deployment guide's commands, after runs that succeed and that fail
+#   release.signed      packages signed with a throwaway certificate verify, and the tool runs
+set -euo pipefail
+
+if [[ ${1:-} == --list ]]; then
+  printf 'release.%s\n' version manifest dll-search guide signed
+  exit 0
+fi
+
+source "$(dirname "$0")/wine-suite.sh"
+source "$(dirname "$0")/../release/release-support.sh"
+readonly NAME=$1
+DIR=$(case_dir "$NAME")
+readonly DIR OUT="$DIR/stdout" ERR="$DIR/stderr"
+TOOL_PATH=$(windows_path "$ZELMORA_TOOL")
+readonly TOOL_PATH VERSION=$ZELMORA_VERSION
+
+# The file holds these lines (after CR LF line ends are made LF).
+expect_lines() {
+  local file=$1 what=$2
+  shift 2
+  tr -d '\r' <"$file" >"$file.lf"
+  printf '%s\n' "$@" >"$file.expected"
+  diff "$file.expected" "$file.lf" >&2 || fail "$what differs (expected <, actual >)"
+}
+
+# Runs PROGRAM as the ordinary user with the calls that show the start of a process traced into
+# TRACE, one "Call ..." or "Ret ..." per line: DLL attaches, TLS callbacks, the DLL-search call
+# and the runtime's initialiser tables.
+start_trace() {
+  local program=$1 trace=$2
+  reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+    /d 'kernel32.SetDefaultDllDirectories;msvcrt._initterm' /f
+  USER=$ORDINARY_USER WINEDEBUG=+relay wine "$program" >/dev/null 2>"$trace.raw" || true
+  wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
+  sed -nE 's/^[0-9a-f]+:((Call|Ret) .*)/\1/p' "$trace.raw" >"$trace"
+}
+
+# The DLLs that a traced process attached, sorted.
+attached_dlls() {
+  sed -nE 's/^Call PE DLL .*module=[0-9A-Fa-f]+ L"([^"]+)".*PROCESS_ATTACH.*/\1/p' "$1" |
+    tr 'A-Z' 'a-z' | sort -u
+}
+
+# Writes a guide block into DIR/NAME.cmd with CR LF and runs it with cmd from the folder FROM;
+# prints its exit status. run_guide_block NAME FROM [VARIABLE=VALUE...]: each VARIABLE's own
+# `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
+run_guide_block() {
+  local name=$1 from=$2 block line assignment replaced=0 status=0
+  shift 2
+  block=$(guide_block "$name") || fail "the guide has no $name block"
+  while IFS= read -r line; do
+    for assignment; do
+      if [[ $line == "set \"${assignment%%=*}="* ]]; then
+        line="set \"$assignment\""
+        replaced=$((replaced + 1))
+      fi
+    done
+    printf '%s\r\n' "$line"
+  done <<<"$block" >"$DIR/$name.cmd"
+  ((replaced == $#)) || fail "$name does not set each of $*"
+  (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
+    >"$DIR/$name.out" 2>&1 || status=$?
+  echo "$status"
+}
+
+# The guide's detection query finds the value (status 0, and it shows it) or not (status 1):
+# expect_detection yes|no WHEN
+expect_detection() {
+  local status
+  status=$(run_guide_block detection "$DIR")
+  case $1/$status in
+    yes/0) tr -d '\r' <"$DIR/detection.out" | grep -qE '^ +Installed3T +REG_DWORD +0x1 *$' ||
+      fail "detection succeeded without the value $2: $(cat "$DIR/detection.out")" ;;
+    no/1) ;;
+    *) fail "detection query ended with status $status $2" ;;
+  esac
+}
+
+# A volatile product key: no lasting key can be created below it, so every run fails.
+break_registry() {
+  clear_product_keys
+  wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane'
+}
+
+clear_product_keys
+set_temp "$PLAIN_TEMP"
+
+case $NAME in
+  release.version)
+    wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
+    sed -i -E 's/^(FileDescription=Zelmora ).+/\1.../' "$OUT"
+    expect_lines "$OUT" "version resource" \
+      "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
+      "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
+      "CompanyName=Quorvane" "FileDescription=Zelmora ..." "FileVersion=$VERSION" \
+      "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
+      "ProductName=Zelmora" "ProductVersion=$VERSION"
+    ;;
+  release.manifest)
+    wine "$ZELMORA_HELPERS/release-check.exe" manifest "$TOOL_PATH" >"$OUT"
+    # Windows 7, 8, 8.1, and 10 and 11.
+    expect_lines "$OUT" "manifest" "run level=asInvoker uiAccess=0" \
+      "supportedOS {35138B9A-5D96-4FBD-8E2D-A2440225F93A}" \
+      "supportedOS {4A2F28E3-53B9-4441-BA9C-D69D4A4A6E38}" \
+      "supportedOS {1F676C76-80E1-4239-95BB-83D0F6D0DA78}" \
+      "supportedOS {8E0F7A12-BFB3-4FE8-B9A5-48FD50A15A9A}"
+    ;;
+  release.dll-search)
+    start_trace "$ZELMORA_TOOL" "$DIR/tool.trace"
+    # The tool's first call after its TLS callbacks (the runtime's, which load nothing) restricts
+    # the search and succeeds; the runtime's initialisers come after it.
+    first=$(grep -vE '^(Call|Ret) +(PE DLL|TLS callback)' "$DIR/tool.trace" | head -2)
+    [[ $first == $'Call KERNEL32.SetDefaultDllDirectories(00000800)'*$'\nRet  KERNEL32.SetDefaultDllDirectories() retval=00000001'* ]] ||
+      fail "the tool starts with"$'\n'"$first"
+    grep -q '^Call msvcrt._initterm' "$DIR/tool.trace" || fail "no runtime start in the trace"
+    # No DLL is loaded once the tool runs, and none that the plain advapi32 program does not load.
+    sed -n '/SetDefaultDllDirectories/,$p' "$DIR/tool.trace" | grep -q '^Call PE DLL.*PROCESS_ATTACH' &&
+      fail "the tool loads a DLL while it runs"
+    start_trace "$ZELMORA_HELPERS/advapi32-console-program.exe" "$DIR/baseline.trace"
+    attached_dlls "$DIR/baseline.trace" >"$DIR/baseline.dlls"
+    attached_dlls "$DIR/tool.trace" >"$DIR/tool.dlls"
+    [[ -s $DIR/baseline.dlls ]] || fail "no DLLs in the trace"
+    diff "$DIR/baseline.dlls" "$DIR/tool.dlls" >&2 || fail "the tool loads other DLLs (>)"
+    ;;
+  release.guide)
+    # Every command block of the guide is checked, here or by the package check.
+    blocks=$(grep -cE '^ *```(cmd|sh)$' "$ZELMORA_GUIDE")
+    markers=$(grep -oE '<!-- checked: [a-z-]+ -->' "$ZELMORA_GUIDE" | cut -d' ' -f3 | sort)
+    [[ $(echo $markers) == "detection install-command logon-script remove-settings uninstall-command verify-package" && $blocks == 6 ]] ||
+      fail "the guide has $blocks command blocks, checked as:" $markers
+    package=$DIR/package
+    temp=$DIR/temp
+    reports=$DIR/reports
+    mkdir -p "$package" "$temp" "$reports"
+    cp "$ZELMORA_TOOL" "$package/zelmora-setup.exe"
+    set_temp "$(windows_path "$temp")"
+    log=$temp/zelmora-setup.log
+
+    # The Intune and Configuration Manager commands, run in the package's folder.
+    expect_detection no "before any run"
+    expect_status "$(run_guide_block install-command "$package")" 0
+    expect_bytes "$log" 'Zelmora Installed\r\n'
+    expect_layout "$DIR" "$(windows_path "$temp")" ordinary
+    expect_detection yes "after a complete run"
+    expect_status "$(run_guide_block uninstall-command "$package")" 0
+    expect_detection no "after the uninstall command"
+    expect_status "$(run_guide_block install-command "$package")" 0
+    expect_status "$(run_guide_block remove-settings "$DIR")" 0
+    expect_detection no "after the settings were removed"
+    break_registry
+    expect_status "$(run_guide_block install-command "$package")" 0
+    expect_bytes "$log" 'Installation Error\r\n'
+    expect_detection no "after a failed run"
+
+    # The logon script: a failed run leaves its report, a complete one none, and a user who is
+    # set up is skipped (LastReport, removed, stays removed).
+    logon() {
+      run_guide_block logon-script "$DIR" "ZELMORA_SHARE=$(windows_path "$package")" \
+        "ZELMORA_REPORTS=$(windows_path "$reports")" >/dev/null
+    }
+    logon
+    report=$(find "$reports" -name '*-*.log')
+    [[ $(wc -l <<<"$report") == 1 && -n $report ]] || fail "reports after a failed run: $report"
+    expect_bytes "$report" 'Installation Error\r\n'
+    rm "$reports"/*
+    clear_product_keys
+    logon
+    [[ -z $(ls "$reports") ]] || fail "a report after a complete run: $(ls "$reports")"
+    expect_layout "$DIR" "$(windows_path "$temp")" ordinary
+    wine reg delete 'HKCU\Software\Quorvane\Zelmora\Files' /v LastReport /f >/dev/null
+    logon
+    ! wine reg query 'HKCU\Software\Quorvane\Zelmora\Files' /v LastReport >/dev/null 2>&1 ||
+      fail "the logon script ran the tool again for a user who is set up"
+    ;;
+  release.signed)
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Zelmora test signer' \
+      -addext extendedKeyUsage=codeSigning -keyout "$DIR/key.pem" -out "$DIR/cert.pem" \
+      >/dev/null 2>&1 || fail "cannot make the test certificate"
+    printf 'throwaway passphrase\n' >"$DIR/passphrase"
+    openssl pkey -in "$DIR/key.pem" -aes256 -passout "file:$DIR/passphrase" \
+      -out "$DIR/key-encrypted.pem" || fail "cannot encrypt the test key"
+
+    # Named in the environment, with an encrypted key; and in the cache, with a plain one.
+    by_environment=$(make_package "$DIR/by-environment" "ZELMORA_SIGN_CERT=$DIR/cert.pem" \
+      "ZELMORA_SIGN_KEY=$DIR/key-encrypted.pem" \
+      "ZELMORA_SIGN_KEY_PASSWORD_FILE=$DIR/passphrase") || fail "signing by environment failed"
+    by_cache=$(make_package "$DIR/by-cache" "CPACK_ZELMORA_SIGN_CERT=$DIR/cert.pem" \
+      "CPACK_ZELMORA_SIGN_KEY=$DIR/key.pem") || fail "signing by cache failed"
+    for archive in "$by_environment" "$by_cache"; do
+      unpacked=${archive%.zip}
+      check_package "$archive" "$unpacked"
+      osslsigncode verify -in "$unpacked/zelmora-setup.exe" -CAfile "$DIR/cert.pem" \
+        >"$unpacked.verify" 2>&1 || fail "signature does not verify: $(cat "$unpacked.verify")"
+      grep -q 'Message digest algorithm *: SHA256' "$unpacked.verify" || fail "not SHA-256"
+      cmp -s "$ZELMORA_TOOL" "$unpacked/zelmora-setup.exe" && fail "the packaged tool is unsigned"
+    done
+    ZELMORA_TOOL=${by_environment%.zip}/zelmora-setup.exe
+    expect_status "$(run_tool "$ORDINARY_USER" "$OUT" "$ERR")" 0
+    expect_bytes "$OUT" 'Zelmora Installed\r\n'
+    expect_layout "$DIR" "$PLAIN_TEMP" ordinary
+
+    # Half a set-up, and a time-stamp server that cannot be reached, give no package at all.
+    make_package "$DIR/half" "ZELMORA_SIGN_CERT=$DIR/cert.pem" 2>/dev/null &&
+      fail "a certificate without its key was taken"
+    make_package "$DIR/unreachable" "ZELMORA_SIGN_CERT=$DIR/cert.pem" \
+      "ZELMORA_SIGN_KEY=$DIR/key.pem" "ZELMORA_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/" \
+      2>/dev/null && fail "signing went on without its time stamp"
+    [[ -z $(find "$DIR/half" "$DIR/unreachable" -maxdepth 1 -name '*.zip') ]] ||
+      fail "a package was left"
+    ;;
+  *)
+    fail "no release case named $NAME"
+    ;;
+esac
