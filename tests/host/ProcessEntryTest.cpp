@@ -98,10 +98,15 @@ TEST_F(Process, AFailedConsoleWriteReportsItsCodesMessage) {
   ExpectReport("EInOutError", "Disk full.");
 }
 
-// Stage one fails (memory, inside its first registry call), its message waits in the buffer
-// for the pipe, and then the result line cannot be converted.
-void BreakStageOneAndTheResultLine(ScriptedPlatform& platform) {
+// Stage one fails (memory, inside its first registry call), and its message waits in the
+// buffer for the pipe.
+void BreakStageOne(ScriptedPlatform& platform) {
   platform.ExhaustMemoryAt(FirstCallOf(Call::RegCreateKeyExW));
+}
+
+// ... and then the result line cannot be converted.
+void BreakStageOneAndTheResultLine(ScriptedPlatform& platform) {
+  BreakStageOne(platform);
   platform.FailCall(Call::WideCharToMultiByte, 3, platform::kErrorAccessDenied);
 }
 
@@ -154,7 +159,8 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   }
   const std::size_t startUpCalls = clean.Log().size() - 1;  // without ExitProcess
   ASSERT_GT(startUpCalls, 7u);
-  for (std::size_t k = 0; k < startUpCalls; ++k) {
+  // The fault handler's installation comes first, then start-up's calls.
+  for (std::size_t k = 0; k <= startUpCalls; ++k) {
     ScriptedPlatform p;
     p.ExhaustMemoryAt(k);
     platform::ScopedSystem system(p);
@@ -169,6 +175,83 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
     EXPECT_FALSE(FailureReporterInstalled());
     EXPECT_FALSE(OutOfMemoryInstance());
     EXPECT_FALSE(InOutMessagesLoaded());
+  }
+}
+
+// A processor fault, handed over as the system would: told by where it strikes, and never
+// twice.
+TEST_F(Process, AProcessorFaultIsReportedAfterStartUpAndEndsWith217BeforeItsEnd) {
+  using Fault = platform::ProcessorFault;
+  const Fault fault{platform::FaultKind::InvalidWrite, reinterpret_cast<const void*>(0x140001234),
+                    reinterpret_cast<const void*>(0x28)};
+  const std::string fallback = "Runtime error 217 at 0000000140001234\r\n";
+  struct Case {
+    const char* where;
+    void (*setUp)(ScriptedPlatform&, const Fault&);
+    platform::UINT status;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"in the run, with a line waiting in the buffer",
+       [](ScriptedPlatform& p, const Fault& f) {
+         BreakStageOne(p);
+         p.FaultAt(Call::WideCharToMultiByte, 3, f);  // the next line's
+       },
+       1, "Error in accessing the registry\r\n",
+       "Exception EAccessViolation in module zelmora-setup.exe at 0000000000001234.\r\n"
+       "Access violation: write of address 0000000000000028.\r\n\r\n"},
+      {"before the reporter is installed",
+       [](ScriptedPlatform& p, const Fault& f) { p.FaultAt(Call::LoadStringW, 1, f); }, 217,
+       fallback, ""},
+      {"in start-up, after the reporter is installed",
+       [](ScriptedPlatform& p, const Fault& f) { p.FaultAt(Call::LoadStringW, 2, f); }, 217,
+       fallback, ""},
+      {"in the report of a failure",
+       [](ScriptedPlatform& p, const Fault& f) {
+         p.out.fileType = platform::kFileTypeUnknown;
+         p.FaultAt(Call::VirtualQuery, 1, f);
+       },
+       1, "", ""},
+      {"in the report of a fault",
+       [](ScriptedPlatform& p, const Fault& f) {
+         BreakStageOne(p);
+         p.FaultAt(Call::WideCharToMultiByte, 3, f);
+         p.FaultAt(Call::VirtualQuery, 1, f);
+       },
+       1, "", ""},
+      {"in the fallback line",
+       [](ScriptedPlatform& p, const Fault& f) {
+         p.FaultAt(Call::LoadStringW, 1, f);
+         p.FaultAt(Call::WriteFile, 1, f);
+       },
+       1, "", ""},
+      {"with no handler installed, which does not stop the run",
+       [](ScriptedPlatform& p, const Fault& f) {
+         p.FailCall(Call::InstallFaultHandler, 1, platform::kErrorAccessDenied);
+         p.FaultAt(Call::WideCharToMultiByte, 1, f);
+       },
+       ScriptedPlatform::kUnhandledFaultStatus, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    ScriptedPlatform p;
+    c.setUp(p, fault);
+    {
+      platform::ScopedSystem system(p);
+      try {
+        ProcessEntry(ToolInstallation());
+        ADD_FAILURE() << "the process did not end";
+      } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.status, c.status);
+      }
+    }
+    EXPECT_EQ(p.out.bytes, c.out);
+    EXPECT_EQ(p.err.bytes, c.err);
+    // A fault ends the process without finishing the services; the next case needs them done.
+    ScriptedPlatform finishing;
+    platform::ScopedSystem system(finishing);
+    EXPECT_THROW(ShutDown(), platform::ProcessExit);
   }
 }
 
@@ -239,6 +322,35 @@ TEST_F(ReportText, NamesTheClassTheModuleAndTheOffsetIntoIt) {
   EXPECT_EQ(Text(std::make_exception_ptr(ERegistryException(u"x")), point),
             u"Exception ERegistryException in module zelmora-setup.exe at 0000000000400234.\r\n"
             u"x.\r\n");
+}
+
+TEST_F(ReportText, NamesEachProcessorFaultAtItsInstruction) {
+  platform.imageBase = 0x400000;
+  using enum platform::FaultKind;
+  struct Case {
+    platform::FaultKind kind;
+    std::u16string className;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {InvalidRead, u"EAccessViolation", u"Access violation: read of address FFFFFFFFFFFFFFF0"},
+      {InvalidWrite, u"EAccessViolation", u"Access violation: write of address FFFFFFFFFFFFFFF0"},
+      {InvalidAccess, u"EAccessViolation",
+       u"Access violation: read or write of address FFFFFFFFFFFFFFF0"},
+      {DivisionByZero, u"EDivisionByZero", u"Division by zero"},
+      {IntegerOverflow, u"EIntegerOverflow", u"Integer overflow"},
+      {FloatingPoint, u"EFloatingPointFault", u"Floating-point fault"},
+      {StackOverflow, u"EStackOverflow", u"Stack overflow"},
+      {IllegalInstruction, u"EIllegalInstruction", u"Illegal instruction"},
+  };
+  for (const Case& c : cases) {
+    std::array<char16_t, kReportCapacity> out;
+    const platform::ProcessorFault fault{c.kind, reinterpret_cast<const void*>(0x401234),
+                                         reinterpret_cast<const void*>(0xFFFFFFFFFFFFFFF0)};
+    EXPECT_EQ(std::u16string(out.data(), FaultReportText(fault, out.data())),
+              u"Exception " + c.className +
+                  u" in module zelmora-setup.exe at 0000000000001234.\r\n" + c.message + u".\r\n");
+  }
 }
 
 TEST_F(ReportText, IsCutAt1024Units) {
