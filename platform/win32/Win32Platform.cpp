@@ -73,24 +73,17 @@ ProcessorFault faultToHandle;
 constexpr ULONG kStackKeptForOverflow = 64 * 1024;
 
 // The fault an exception stands for; nothing for an exception that is no processor fault.
-std::optional<ProcessorFault> FaultOf(const EXCEPTION_RECORD& record) {
-  ProcessorFault fault{FaultKind::InvalidAccess, record.ExceptionAddress, nullptr};
+std::optional<FaultKind> FaultKindOf(const EXCEPTION_RECORD& record) {
   switch (record.ExceptionCode) {
     case EXCEPTION_ACCESS_VIOLATION:
     case EXCEPTION_IN_PAGE_ERROR:
-      if (record.NumberParameters >= 2) {
-        // 0 is a read, 1 a write, 8 the execution of data, which reads it as an instruction.
-        fault.kind =
-            record.ExceptionInformation[0] == 1 ? FaultKind::InvalidWrite : FaultKind::InvalidRead;
-        fault.accessed = reinterpret_cast<const void*>(record.ExceptionInformation[1]);
-      }
-      return fault;
+      // 0 is a read, 1 a write, 8 the execution of data, which reads it as an instruction.
+      if (record.NumberParameters < 2) return FaultKind::InvalidAccess;
+      return record.ExceptionInformation[0] == 1 ? FaultKind::InvalidWrite : FaultKind::InvalidRead;
     case EXCEPTION_INT_DIVIDE_BY_ZERO:
-      fault.kind = FaultKind::DivisionByZero;
-      return fault;
+      return FaultKind::DivisionByZero;
     case EXCEPTION_INT_OVERFLOW:
-      fault.kind = FaultKind::IntegerOverflow;
-      return fault;
+      return FaultKind::IntegerOverflow;
     case EXCEPTION_FLT_DENORMAL_OPERAND:
     case EXCEPTION_FLT_DIVIDE_BY_ZERO:
     case EXCEPTION_FLT_INEXACT_RESULT:
@@ -98,18 +91,24 @@ std::optional<ProcessorFault> FaultOf(const EXCEPTION_RECORD& record) {
     case EXCEPTION_FLT_OVERFLOW:
     case EXCEPTION_FLT_STACK_CHECK:
     case EXCEPTION_FLT_UNDERFLOW:
-      fault.kind = FaultKind::FloatingPoint;
-      return fault;
+      return FaultKind::FloatingPoint;
     case EXCEPTION_STACK_OVERFLOW:
-      fault.kind = FaultKind::StackOverflow;
-      return fault;
+      return FaultKind::StackOverflow;
     case EXCEPTION_ILLEGAL_INSTRUCTION:
     case EXCEPTION_PRIV_INSTRUCTION:
-      fault.kind = FaultKind::IllegalInstruction;
-      return fault;
+      return FaultKind::IllegalInstruction;
     default:
       return std::nullopt;
   }
+}
+
+std::optional<ProcessorFault> FaultOf(const EXCEPTION_RECORD& record) {
+  const std::optional<FaultKind> kind = FaultKindOf(record);
+  if (!kind) return std::nullopt;
+  const bool accessed = *kind == FaultKind::InvalidRead || *kind == FaultKind::InvalidWrite;
+  return ProcessorFault{
+      *kind, record.ExceptionAddress,
+      accessed ? reinterpret_cast<const void*>(record.ExceptionInformation[1]) : nullptr};
 }
 
 [[noreturn]] void RunFaultHandler(const ProcessorFault& fault) {
