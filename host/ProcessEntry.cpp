@@ -1,6 +1,7 @@
 #include "host/ProcessEntry.h"
 
 #include <array>
+#include <csignal>
 #include <new>
 
 #include "host/Exceptions.h"
@@ -18,7 +19,10 @@ namespace {
 constexpr std::int32_t kEscapedStartUpFailure = 217;
 
 const Installation* installation = nullptr;
-bool reporterInstalled = false;
+// Read by the fault handler too, which may interrupt the code that changes them.
+volatile std::sig_atomic_t reporterInstalled = false;
+volatile std::sig_atomic_t startingUp = false;
+volatile std::sig_atomic_t failureBeingTold = false;
 
 // The host services, in the order they start.
 struct Service {
@@ -56,15 +60,30 @@ CaughtFailure Identify(const std::exception_ptr& failure) {
   return {failure, nullptr};
 }
 
+// The guard of processor faults, which cannot be caught as failures: the guard's decision, made
+// where the fault strikes. A fault cannot unwind start-up, so one during start-up counts as
+// escaping it, and nothing is finished before the process ends.
+[[noreturn]] void OnProcessorFault(const platform::ProcessorFault& fault) {
+  if (failureBeingTold) {
+    // A fault in the telling of a failure, or in a fault's: telling again could fault again.
+    ExitStatus = 1;
+    platform::EndProcess(1);
+  }
+  failureBeingTold = true;
+  if (reporterInstalled && !startingUp) ReportProcessorFault(fault);
+  WriteFallbackLine(kEscapedStartUpFailure, fault.instruction, Ending::AtOnce);
+}
+
 }  // namespace
 
 void UseInstallation(const Installation& used) { installation = &used; }
 
 OutputChannel& Channel() { return *installation->channel; }
 
-bool FailureReporterInstalled() { return reporterInstalled; }
+bool FailureReporterInstalled() { return reporterInstalled != 0; }
 
 void StartUp() {
+  startingUp = true;
   try {
     for (const Service& service : kServices) {
       ++startedServices;  // a service that fails to start is finalised too
@@ -72,8 +91,10 @@ void StartUp() {
     }
   } catch (...) {
     FinishServices();
+    startingUp = false;
     throw;
   }
+  startingUp = false;
 }
 
 void ShutDown() {
@@ -83,15 +104,20 @@ void ShutDown() {
 
 void ProcessEntry(const Installation& used) {
   UseInstallation(used);
+  failureBeingTold = false;  // a test runs more than one entry in its process
   // The tool is linked as a console program, so reports and fallback lines always reach the
   // standard streams and no dialog is ever shown.
   try {
+    // Before anything else, so that a fault anywhere is told. Without the handler the run is
+    // still worth making: a fault then ends it as the system ends any program.
+    platform::System().InstallFaultHandler(&OnProcessorFault);
     StartUp();
     installation->run();
     ShutDown();
   } catch (const platform::ProcessExit&) {
     throw;  // the process is ending already
   } catch (...) {
+    failureBeingTold = true;
     const CaughtFailure caught = Identify(std::current_exception());
     if (reporterInstalled) ReportFailure(caught.failure, caught.failurePoint);
     WriteFallbackLine(kEscapedStartUpFailure, caught.failurePoint);

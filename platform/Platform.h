@@ -93,6 +93,26 @@ struct MemoryBasicInformation {
   DWORD Type = 0;
 };
 
+// A processor fault, as every back-end describes it.
+enum class FaultKind : std::uint8_t {
+  InvalidRead,      // memory that may not be read (executing it counts as reading it)
+  InvalidWrite,     // memory that may not be written
+  InvalidAccess,    // an invalid access whose direction the system does not tell
+  DivisionByZero,   // integer division
+  IntegerOverflow,  // an integer operation that traps on overflow
+  FloatingPoint,    // a floating-point exception that someone unmasked
+  StackOverflow,
+  IllegalInstruction,  // an undefined or privileged instruction
+};
+struct ProcessorFault {
+  FaultKind kind = FaultKind::InvalidAccess;
+  const void* instruction = nullptr;  // the faulting instruction; null when the system hides it
+  const void* accessed = nullptr;     // for an invalid access, the address accessed
+};
+// Runs on the faulting thread with stack to spare, where only what is safe in a signal handler
+// may be done: no heap, no locks. It ends the process with ExitProcess.
+using FaultHandler = void (*)(const ProcessorFault& fault);
+
 // A back-end may end the process by throwing this from ExitProcess (the scripted one does, so
 // that a test outlives the "process"). Guards that catch every failure let it pass.
 struct ProcessExit {
@@ -168,8 +188,20 @@ class Platform {
   // a NUL); returns its length, 0 when there is no such string.
   [[nodiscard]] virtual int LoadStringW(HMODULE instance, UINT id, char16_t* buffer,
                                         int capacity) = 0;
-  // Ends the process with exitCode. It never returns to its caller.
+  // Ends the process with exitCode. It never returns to its caller. While a processor fault is
+  // being handled it ends the process at once, without the exit-time clean-up of the libraries
+  // and the run-time, which the fault may have caught half done.
   [[noreturn]] virtual void ExitProcess(UINT exitCode) = 0;
+
+  // --- Processor faults ------------------------------------------------------------------------
+  // Called once, early: from now on a processor fault of the process (an invalid memory access,
+  // an integer division by zero or overflow, an unmasked floating-point exception, a stack
+  // overflow, an illegal instruction) that nothing else handles calls handler, with the fault
+  // described, instead of ending the process; so does a fault inside the handler. The system
+  // shows no dialog for a fault or a critical error and leaves no core file. Other exceptions
+  // and signals keep their paths. Returns nonzero on success, or 0 when faults could not be
+  // routed to the handler (GetLastError tells why).
+  virtual BOOL InstallFaultHandler(FaultHandler handler) = 0;
 };
 
 // The platform this process runs on: what the program installed with SetSystem at its start,

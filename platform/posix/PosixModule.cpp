@@ -1,8 +1,7 @@
-// Modules, the string table and process end on POSIX.
+// Modules and the string table on POSIX.
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -83,11 +82,6 @@ DWORD PosixPlatform::GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD 
 
 int PosixPlatform::LoadStringW(HMODULE, UINT id, char16_t* buffer, int capacity) {
   return CopyBuiltInMessage(id, buffer, capacity);
-}
-
-void PosixPlatform::ExitProcess(UINT exitCode) {
-  // Through exit, not _exit: a process ends with its run-time's own clean-up, as on Windows.
-  std::exit(static_cast<int>(exitCode));
 }
 
 }  // namespace zelmora::platform

@@ -39,6 +39,7 @@ class PosixPlatform final : public Platform {
   DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) override;
   int LoadStringW(HMODULE instance, UINT id, char16_t* buffer, int capacity) override;
   [[noreturn]] void ExitProcess(UINT exitCode) override;
+  BOOL InstallFaultHandler(FaultHandler handler) override;
 
  private:
   // The current user's hive, opened at the first registry call; null when the user has no home.

@@ -84,6 +84,10 @@ void ScriptedPlatform::FailAt(std::size_t position, LONG code) { positionFaults_
 
 void ScriptedPlatform::ExhaustMemoryAt(std::size_t position) { memoryFaults_.insert(position); }
 
+void ScriptedPlatform::FaultAt(Call call, int nth, const ProcessorFault& fault) {
+  processorFaults_[{call, nth}] = fault;
+}
+
 std::optional<LONG> ScriptedPlatform::Enter(Call call, std::u16string_view detail) {
   const std::size_t position = log_.size();
   std::u16string text;
@@ -93,6 +97,10 @@ std::optional<LONG> ScriptedPlatform::Enter(Call call, std::u16string_view detai
   const int nth = ++counts_[static_cast<std::size_t>(call)];
   if (onCall) onCall(call);
   if (memoryFaults_.count(position) != 0) throw std::bad_alloc();
+  if (auto it = processorFaults_.find({call, nth}); it != processorFaults_.end()) {
+    if (faultHandler_ == nullptr) throw ProcessExit{kUnhandledFaultStatus};
+    faultHandler_(it->second);
+  }
   if (!CanFail(call)) return std::nullopt;
   if (auto it = positionFaults_.find(position); it != positionFaults_.end()) return it->second;
   if (auto it = callFaults_.find({call, nth}); it != callFaults_.end()) return it->second;
@@ -308,6 +316,15 @@ int ScriptedPlatform::LoadStringW(HMODULE, UINT id, char16_t* buffer, int capaci
 void ScriptedPlatform::ExitProcess(UINT exitCode) {
   Enter(Call::ExitProcess, HandleText(exitCode));
   throw ProcessExit{exitCode};
+}
+
+BOOL ScriptedPlatform::InstallFaultHandler(FaultHandler handler) {
+  if (auto fault = Enter(Call::InstallFaultHandler, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  faultHandler_ = handler;
+  return 1;
 }
 
 }  // namespace zelmora::platform

@@ -50,7 +50,8 @@ namespace zelmora::platform {
     (const void* address, MemoryBasicInformation* info, std::size_t infoSize), true)            \
   X(DWORD, GetModuleFileNameW, (HMODULE module, char16_t* buffer, DWORD size), true)            \
   X(int, LoadStringW, (HMODULE instance, UINT id, char16_t* buffer, int capacity), true)        \
-  X(void, ExitProcess, (UINT exitCode), false)
+  X(void, ExitProcess, (UINT exitCode), false)                                                  \
+  X(BOOL, InstallFaultHandler, (FaultHandler handler), true)
 
 enum class Call {
 #define ZELMORA_CALL_ENUM(result, name, parameters, canFail) name,
@@ -109,6 +110,12 @@ class ScriptedPlatform final : public Platform {
   // The call at this position runs out of memory: it throws std::bad_alloc, as an allocation
   // inside it would.
   void ExhaustMemoryAt(std::size_t position);
+  // The nth call (counted from 1) of that kind faults: the installed fault handler gets the
+  // fault, as the system would hand it over. The handler ends the process by throwing from
+  // ExitProcess, so the fault must strike where no guard of the code under test catches all.
+  void FaultAt(Call call, int nth, const ProcessorFault& fault);
+  // What a fault with no handler installed ends the process with.
+  static constexpr UINT kUnhandledFaultStatus = 0xC0000005;
   const std::vector<CallRecord>& Log() const { return log_; }
   std::size_t OpenKeyHandles() const { return calls_.OpenHandleCount(); }
 
@@ -130,6 +137,8 @@ class ScriptedPlatform final : public Platform {
   std::map<std::pair<Call, int>, LONG> callFaults_;
   std::map<std::size_t, LONG> positionFaults_;
   std::set<std::size_t> memoryFaults_;
+  std::map<std::pair<Call, int>, ProcessorFault> processorFaults_;
+  FaultHandler faultHandler_ = nullptr;
   DWORD lastError_ = 0;
 };
 

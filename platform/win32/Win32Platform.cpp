@@ -1,10 +1,12 @@
-// The platform calls on Windows: each one is the Windows API call of the same name. Only the
-// portable types are converted (NativeConstants.cpp shows that the values need no mapping).
+// The platform calls on Windows: each one is the Windows API call of the same name, but for
+// InstallFaultHandler, which sets up the system's exception handling. Only the portable types are
+// converted (NativeConstants.cpp shows that the values need no mapping).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "platform/NativePlatform.h"
 
@@ -55,6 +57,92 @@ class InOutParam {
 };
 using DwordParam = InOutParam<DWORD, ::DWORD>;
 using KeyParam = InOutParam<HKEY, ::HKEY>;
+
+FaultHandler faultHandler = nullptr;
+volatile ::LONG handlingFault = 0;
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+
+// The handler runs on a stack of its own, a fiber's, as it does on POSIX: after a stack overflow
+// the faulting stack has too little left for the report (under Wine, which keeps no more than a
+// page or two in reserve, whatever SetThreadStackGuarantee asked for).
+constexpr SIZE_T kFaultStackSize = 128 * 1024;
+void* faultFiber = nullptr;
+ProcessorFault faultToHandle;
+
+// Stack kept back on the faulting thread for the system to hand a stack overflow over.
+constexpr ULONG kStackKeptForOverflow = 64 * 1024;
+
+// The fault an exception stands for; nothing for an exception that is no processor fault.
+std::optional<FaultKind> FaultKindOf(const EXCEPTION_RECORD& record) {
+  switch (record.ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_IN_PAGE_ERROR:
+      // 0 is a read, 1 a write, 8 the execution of data, which reads it as an instruction.
+      if (record.NumberParameters < 2) return FaultKind::InvalidAccess;
+      return record.ExceptionInformation[0] == 1 ? FaultKind::InvalidWrite : FaultKind::InvalidRead;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return FaultKind::DivisionByZero;
+    case EXCEPTION_INT_OVERFLOW:
+      return FaultKind::IntegerOverflow;
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_FLT_UNDERFLOW:
+      return FaultKind::FloatingPoint;
+    case EXCEPTION_STACK_OVERFLOW:
+      return FaultKind::StackOverflow;
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+      return FaultKind::IllegalInstruction;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<ProcessorFault> FaultOf(const EXCEPTION_RECORD& record) {
+  const std::optional<FaultKind> kind = FaultKindOf(record);
+  if (!kind) return std::nullopt;
+  const bool accessed = *kind == FaultKind::InvalidRead || *kind == FaultKind::InvalidWrite;
+  return ProcessorFault{
+      *kind, record.ExceptionAddress,
+      accessed ? reinterpret_cast<const void*>(record.ExceptionInformation[1]) : nullptr};
+}
+
+[[noreturn]] void RunFaultHandler(const ProcessorFault& fault) {
+  faultHandler(fault);
+  ::TerminateProcess(::GetCurrentProcess(), 1);  // the handler ends the process; should it return
+  ::ExitProcess(1);
+}
+
+void CALLBACK OnFaultStack(void*) { RunFaultHandler(faultToHandle); }
+
+[[noreturn]] void HandleFault(const ProcessorFault& fault) {
+  // A fault inside the handler is handled on the stack it is already on.
+  const bool first = handlingFault == 0;
+  handlingFault = 1;
+  faultToHandle = fault;
+  if (first && faultFiber != nullptr) ::SwitchToFiber(faultFiber);
+  RunFaultHandler(fault);
+}
+
+// A stack overflow is handled as it happens: looking for a handler of it first would take stack
+// that is no longer there.
+::LONG CALLBACK OnFirstChance(EXCEPTION_POINTERS* exception) {
+  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+    HandleFault(*FaultOf(*exception->ExceptionRecord));
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Every other fault only when nothing has handled it: system code may cause and handle faults of
+// its own on purpose.
+::LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* exception) {
+  if (const auto fault = FaultOf(*exception->ExceptionRecord)) HandleFault(*fault);
+  return previousFilter != nullptr ? previousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
+}
 
 class Win32Platform final : public Platform {
  public:
@@ -166,7 +254,27 @@ class Win32Platform final : public Platform {
     return static_cast<int>(copied);
   }
 
-  [[noreturn]] void ExitProcess(UINT exitCode) override { ::ExitProcess(exitCode); }
+  [[noreturn]] void ExitProcess(UINT exitCode) override {
+    // After a fault, only at once: the libraries' exit-time clean-up may meet what it left.
+    if (handlingFault != 0) ::TerminateProcess(::GetCurrentProcess(), exitCode);
+    ::ExitProcess(exitCode);
+  }
+
+  BOOL InstallFaultHandler(FaultHandler handler) override {
+    // No error-reporting dialog and no critical-error dialog: an unattended run must never wait
+    // for a click.
+    ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+                   SEM_NOOPENFILEERRORBOX);
+    faultHandler = handler;
+    // Switching to the handler's fiber needs this thread to be a fiber too.
+    if (::ConvertThreadToFiber(nullptr) != nullptr) {
+      faultFiber = ::CreateFiber(kFaultStackSize, &OnFaultStack, nullptr);
+    }
+    previousFilter = ::SetUnhandledExceptionFilter(&OnUnhandled);
+    ULONG kept = kStackKeptForOverflow;
+    return faultFiber != nullptr && ::AddVectoredExceptionHandler(1, &OnFirstChance) != nullptr &&
+           ::SetThreadStackGuarantee(&kept);
+  }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "tests/hardening/HardeningSupport.h"
@@ -122,9 +123,9 @@ TEST(HardeningCrashSafety, RunsKilledAtRandomInstantsNeverTearTheStoreOrLoseAVal
   EXPECT_FALSE(Exists(home.Temporary()));
 }
 
-// The kill hook's settings: stop at the nth call of `call` on the temporary file.
-std::vector<std::string> StopAt(const std::string& call, int n) {
-  return {"LD_PRELOAD=" HARDENING_KILL_HOOK, "ZELMORA_KILL_AT=" + call + ":" + std::to_string(n),
+// The kill hook's settings: the stops of ZELMORA_KILL_AT.
+std::vector<std::string> StopAt(const std::string& stops) {
+  return {"LD_PRELOAD=" HARDENING_KILL_HOOK, "ZELMORA_KILL_AT=" + stops,
           // A sanitized tool accepts a library loaded ahead of its runtime.
           AsanOptionsWith("verify_asan_link_order=0")};
 }
@@ -142,7 +143,7 @@ TEST(HardeningCrashSafety, ARunStoppedAtEachStepOfAWriteLeavesOneCompleteVersion
       SCOPED_TRACE("stopped at " + call + " " + std::to_string(n));
       fs::remove_all(home.Config());
       ToolOptions options = home.Options();
-      options.environment = StopAt(call, n);
+      options.environment = StopAt(call + ":" + std::to_string(n));
       const ToolResult stopped = RunTool(options);
       if (stopped.status == 0 && stopped.out == kInstalled) break;  // past the run's last call
       ASSERT_EQ(stopped.status, kKilledStatus) << stopped.out << stopped.err;
@@ -171,6 +172,51 @@ TEST(HardeningCrashSafety, ARunStoppedAtEachStepOfAWriteLeavesOneCompleteVersion
     // Every write swaps once and removes the temporary name twice.
     EXPECT_GE(stops, static_cast<int>(call == "rename" ? writes.size() : 2 * writes.size()));
     EXPECT_GE(reached + 1, writes.size());
+  }
+}
+
+// A library call that faults, in each way, in the middle of a run: the report names the fault
+// and the module it struck in, the status is 1, and the store keeps exactly the values written
+// before it. A fault in start-up gives the fallback line; a second one, in the report, ends the
+// run at once.
+TEST(HardeningCrashSafety, AProcessorFaultIsReportedAndKeepsWhatWasWritten) {
+  const std::string hook = fs::path(HARDENING_KILL_HOOK).filename().string();
+  const auto Report = [&](const std::string& name, const std::string& message) {
+    return "Exception " + name + " in module " + hook + " at ADDRESS.\r\n" + message + ".\r\n\r\n";
+  };
+  struct Case {
+    std::string stops;
+    int status;
+    std::string out;
+    std::string err;
+    std::size_t written;  // values in the store
+  };
+  const Case cases[] = {
+      {"rename:4:read", 1, "",
+       Report("EAccessViolation", "Access violation: read of address 0000000000000018"), 1},
+      {"rename:6:write", 1, "",
+       Report("EAccessViolation", "Access violation: write of address 0000000000000028"), 2},
+      {"rename:8:divide", 1, "", Report("EDivisionByZero", "Division by zero"), 4},
+      {"rename:10:stack", 1, "", Report("EStackOverflow", "Stack overflow"), 6},
+      {"rename:12:illegal", 1, "", Report("EIllegalInstruction", "Illegal instruction"), 8},
+      {"rename:6:read,dladdr:1:write", 1, "", "", 2},
+      {"set_new_handler:1:read", 217, "Runtime error 217 at ADDRESS\r\n", "", 0},
+  };
+  const std::regex address(" at [0-9A-F]{16}");
+  const ScratchHome home;
+  const std::vector<StoredValue> writes = RunWrites(kTemp);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stops);
+    fs::remove_all(home.Config());
+    ToolOptions options = home.Options();
+    options.environment = StopAt(c.stops);
+    const ToolResult result = RunningTool(options).Wait(std::chrono::seconds(30));
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(std::regex_replace(result.out, address, " at ADDRESS"), c.out);
+    EXPECT_EQ(std::regex_replace(result.err, address, " at ADDRESS"), c.err);
+    const auto values = CheckedStore(home, writes);
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(*values, AfterWrites(writes, c.written)) << Describe(*values);
   }
 }
 

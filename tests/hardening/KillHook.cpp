@@ -1,7 +1,10 @@
-// Preloaded into the tool (LD_PRELOAD) by the crash tests. With ZELMORA_KILL_AT=<call>:<n> the
-// process kills itself with SIGKILL just before its nth call of <call> on a temporary file (a
-// name ending in ".tmp"): "rename" counts rename and renameat2, "unlink" counts unlink. So a run
-// can be stopped at one exact step of a store write, which random kills only hit by chance.
+// Preloaded into the tool (LD_PRELOAD) by the crash tests. ZELMORA_KILL_AT lists stops,
+// <call>:<n>[:<how>] separated by commas: just before its nth call of <call> the process kills
+// itself with SIGKILL, or, given <how>, causes that processor fault (see InjectedFaults.h) as a
+// library gone wrong would. "rename" counts rename and renameat2, "unlink" counts unlink, both
+// only on a temporary file (a name ending in ".tmp"); "set_new_handler" is called in start-up,
+// "dladdr" only while a failure report is made. So a run can be stopped at one exact step, which
+// random kills only hit by chance.
 #include <dlfcn.h>
 #include <signal.h>
 #include <stdio.h>
@@ -9,26 +12,33 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include "tests/support/InjectedFaults.h"
 
 namespace {
 
-char targetCall[16];
-long callsLeft = 0;
+char stops[128];
+long renames = 0;
+long unlinks = 0;
+long newHandlers = 0;
+long lookups = 0;
 
-__attribute__((constructor)) void ReadTarget() {
+__attribute__((constructor)) void ReadStops() {
   const char* setting = std::getenv("ZELMORA_KILL_AT");
-  if (setting == nullptr) return;
-  const char* colon = std::strchr(setting, ':');
-  if (colon == nullptr || static_cast<std::size_t>(colon - setting) >= sizeof targetCall) return;
-  std::memcpy(targetCall, setting, static_cast<std::size_t>(colon - setting));
-  callsLeft = std::atol(colon + 1);
+  if (setting != nullptr) std::strncpy(stops, setting, sizeof stops - 1);
 }
 
-void BeforeCall(const char* call, const char* path) {
-  if (callsLeft <= 0 || path == nullptr || std::strcmp(call, targetCall) != 0) return;
-  const std::size_t length = std::strlen(path);
-  if (length < 4 || std::strcmp(path + length - 4, ".tmp") != 0) return;
-  if (--callsLeft == 0) kill(getpid(), SIGKILL);
+void BeforeCall(const char* call, long& calls) {
+  char how[16];
+  if (!zelmora::testing::StopsAt(stops, call, ++calls, how)) return;
+  if (how[0] == '\0') kill(getpid(), SIGKILL);
+  zelmora::testing::CauseFault(how);
+}
+
+void BeforeCall(const char* call, long& calls, const char* path) {
+  const std::size_t length = path != nullptr ? std::strlen(path) : 0;
+  if (length >= 4 && std::strcmp(path + length - 4, ".tmp") == 0) BeforeCall(call, calls);
 }
 
 template <typename Function>
@@ -39,21 +49,34 @@ Function Next(const char* name) {
 }  // namespace
 
 extern "C" int rename(const char* from, const char* to) noexcept {
-  BeforeCall("rename", from);
+  BeforeCall("rename", renames, from);
   static const auto next = Next<int (*)(const char*, const char*)>("rename");
   return next(from, to);
 }
 
 extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to,
                          unsigned int flags) noexcept {
-  BeforeCall("rename", from);
+  BeforeCall("rename", renames, from);
   static const auto next =
       Next<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
   return next(fromFolder, from, toFolder, to, flags);
 }
 
 extern "C" int unlink(const char* path) noexcept {
-  BeforeCall("unlink", path);
+  BeforeCall("unlink", unlinks, path);
   static const auto next = Next<int (*)(const char*)>("unlink");
   return next(path);
+}
+
+extern "C" int dladdr(const void* address, Dl_info* info) noexcept {
+  BeforeCall("dladdr", lookups);
+  static const auto next = Next<int (*)(const void*, Dl_info*)>("dladdr");
+  return next(address, info);
+}
+
+std::new_handler std::set_new_handler(std::new_handler handler) noexcept {
+  BeforeCall("set_new_handler", newHandlers);
+  static const auto next =
+      Next<std::new_handler (*)(std::new_handler)>("_ZSt15set_new_handlerPFvvE");
+  return next(handler);
 }

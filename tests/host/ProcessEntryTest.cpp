@@ -101,10 +101,15 @@ TEST_F(Process, AFailedConsoleWriteReportsItsCodesMessage) {
   ExpectReport("EInOutError", "Disk full.");
 }
 
-// Stage one fails (memory, inside its first registry call), its message waits in the buffer
-// for the pipe, and then the result line cannot be converted.
-void BreakStageOneAndTheResultLine(ScriptedPlatform& platform) {
+// Stage one fails (memory, inside its first registry call), and its message waits in the
+// buffer for the pipe.
+void BreakStageOne(ScriptedPlatform& platform) {
   platform.ExhaustMemoryAt(FirstCallOf(Call::RegCreateKeyExW));
+}
+
+// ... and then the result line cannot be converted.
+void BreakStageOneAndTheResultLine(ScriptedPlatform& platform) {
+  BreakStageOne(platform);
   platform.FailCall(Call::WideCharToMultiByte, 3, platform::kErrorAccessDenied);
 }
 
@@ -178,7 +183,8 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   }
   const std::size_t startUpCalls = clean.Log().size() - 1;  // without ExitProcess
   ASSERT_GT(startUpCalls, 7u);
-  for (std::size_t k = 0; k < startUpCalls; ++k) {
+  // The fault handler's installation comes first, then start-up's calls.
+  for (std::size_t k = 0; k <= startUpCalls; ++k) {
     ScriptedPlatform p;
     p.ExhaustMemoryAt(k);
     platform::ScopedSystem system(p);
@@ -193,6 +199,69 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
     EXPECT_FALSE(FailureReporterInstalled());
     EXPECT_FALSE(OutOfMemoryInstance());
     EXPECT_FALSE(InOutMessagesLoaded());
+  }
+}
+
+// A processor fault, handed over as the system would: told by where it strikes, and never
+// twice.
+TEST_F(Process, AProcessorFaultIsToldLikeAnEscapedFailureAndNeverTwice) {
+  static const platform::ProcessorFault fault{platform::FaultKind::InvalidWrite,
+                                              reinterpret_cast<const void*>(0x140001234),
+                                              reinterpret_cast<const void*>(0x28)};
+  const std::string fallback = "Runtime error 217 at 0000000140001234\r\n";
+  struct Case {
+    const char* where;
+    void (*prepare)(ScriptedPlatform&);
+    Call call;  // whose nth call faults
+    int nth;
+    platform::UINT status;
+    std::string out;
+    std::string err;
+  };
+  const auto nothing = [](ScriptedPlatform&) {};
+  const Case cases[] = {
+      {"in the run, with a line waiting in the buffer", &BreakStageOne, Call::WideCharToMultiByte,
+       3, 1, "Error in accessing the registry\r\n",
+       "Exception EAccessViolation in module zelmora-setup.exe at 0000000000001234.\r\n"
+       "Access violation: write of address 0000000000000028.\r\n\r\n"},
+      {"before the reporter is installed", nothing, Call::LoadStringW, 1, 217, fallback, ""},
+      {"in start-up, with the reporter installed", nothing, Call::LoadStringW, 2, 217, fallback,
+       ""},
+      {"in the report of a failure",
+       [](ScriptedPlatform& p) { p.out.fileType = platform::kFileTypeUnknown; }, Call::VirtualQuery,
+       1, 1, "", ""},
+      {"in the report of a fault",
+       [](ScriptedPlatform& p) {
+         BreakStageOne(p);
+         p.FaultAt(Call::WideCharToMultiByte, 3, fault);
+       },
+       Call::VirtualQuery, 1, 1, "", ""},
+      {"with no handler installed, which does not stop the run",
+       [](ScriptedPlatform& p) {
+         p.FailCall(Call::InstallFaultHandler, 1, platform::kErrorAccessDenied);
+       },
+       Call::WideCharToMultiByte, 1, ScriptedPlatform::kUnhandledFaultStatus, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    ScriptedPlatform p;
+    c.prepare(p);
+    p.FaultAt(c.call, c.nth, fault);
+    {
+      platform::ScopedSystem system(p);
+      try {
+        ProcessEntry(ToolInstallation());
+        ADD_FAILURE() << "the process did not end";
+      } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.status, c.status);
+      }
+    }
+    EXPECT_EQ(p.out.bytes, c.out);
+    EXPECT_EQ(p.err.bytes, c.err);
+    // A fault ends the process without finishing the services; the next case needs them done.
+    ScriptedPlatform finishing;
+    platform::ScopedSystem system(finishing);
+    EXPECT_THROW(ShutDown(), platform::ProcessExit);
   }
 }
 
@@ -337,6 +406,31 @@ TEST_F(ReportText, NamesTheClassTheModuleAndTheOffsetIntoIt) {
   EXPECT_EQ(Text(std::make_exception_ptr(ERegistryException(u"x")), point),
             u"Exception ERegistryException in module zelmora-setup.exe at 0000000000400234.\r\n"
             u"x.\r\n");
+}
+
+// The other kinds are caused, and their reports checked, in real processes on both builds.
+TEST_F(ReportText, NamesTheProcessorFaultsThatTheRealProcessesDoNotCause) {
+  platform.imageBase = 0x400000;
+  using enum platform::FaultKind;
+  struct Case {
+    platform::FaultKind kind;
+    std::u16string className;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {InvalidAccess, u"EAccessViolation",
+       u"Access violation: read or write of address FFFFFFFFFFFFFFF0"},
+      {IntegerOverflow, u"EIntegerOverflow", u"Integer overflow"},
+      {FloatingPoint, u"EFloatingPointFault", u"Floating-point fault"},
+  };
+  for (const Case& c : cases) {
+    std::array<char16_t, kReportCapacity> out;
+    const platform::ProcessorFault fault{c.kind, reinterpret_cast<const void*>(0x401234),
+                                         reinterpret_cast<const void*>(0xFFFFFFFFFFFFFFF0)};
+    EXPECT_EQ(std::u16string(out.data(), FaultReportText(fault, out.data())),
+              u"Exception " + c.className +
+                  u" in module zelmora-setup.exe at 0000000000001234.\r\n" + c.message + u".\r\n");
+  }
 }
 
 TEST_F(ReportText, IsCutAt1024Units) {

@@ -45,7 +45,8 @@ list_cases() {
   printf '%s\n' layout.ordinary layout.designated layout.designated-after-ordinary \
     layout.second-run keys.cannot-be-created \
     stdout.file stdout.pipe stdout.console stdout.full-device stdout.reader-gone \
-    stdout.closed stdout.no-handle stderr.unusable backend-check posix-store-matches
+    stdout.closed stdout.no-handle stderr.unusable backend-check posix-store-matches \
+    processor-faults
   printf 'temp.%s\n' "${!TEMPS[@]}" | sort
   printf 'account.%s\n' "${!USERS[@]}" | sort
 }
@@ -182,6 +183,52 @@ case $NAME in
     # is still 1.
     expect_status "$(run_tool "$ORDINARY_USER" /dev/full /dev/full)" 1
     expect_layout "$DIR" "$PLAIN_TEMP" ordinary
+      ;;
+  processor-faults)
+    # A test build of the tool whose back-end faults at a chosen Windows call, in each way: the
+    # report names the fault and the module it struck in, the status is 1, nothing holds the run
+    # (no debugger, no dialog: the timeout), and the registry keeps exactly the three values
+    # written before it. A fault in start-up gives the fallback line and 217; a second one, in
+    # the report, ends the run at once with 1.
+    report() {
+      printf 'Exception %s in module zelmora-setup-faulting.exe at ADDRESS.\\r\\n%s.\\r\\n\\r\\n' "$1" "$2"
+    }
+    # stops | status | standard output | standard error
+    faults=(
+      "RegSetValueExW:4:read|1||$(report EAccessViolation 'Access violation: read of address 0000000000000018')"
+      "RegSetValueExW:4:write|1||$(report EAccessViolation 'Access violation: write of address 0000000000000028')"
+      "RegSetValueExW:4:divide|1||$(report EDivisionByZero 'Division by zero')"
+      "RegSetValueExW:4:stack|1||$(report EStackOverflow 'Stack overflow')"
+      "RegSetValueExW:4:illegal|1||$(report EIllegalInstruction 'Illegal instruction')"
+      "RegSetValueExW:4:stack,VirtualQuery:1:write|1||"
+      'FindResourceW:1:read|217|Runtime error 217 at ADDRESS\r\n|'
+    )
+    # The first three writes: stage 1's LocalPath (the working folder, which GlobalParams holds
+    # too in the complete layout), then NetPath and DLLPath; no Files key yet.
+    expected_layout "$PLAIN_TEMP" ordinary | awk '
+      /^\[/ { key = $0 }
+      key ~ /Files\]$/ { next }
+      key ~ /GlobalParams\]$/ && /^"LocalPath"=/ { folder = $0; next }
+      key ~ /LocalParams\]$/ && /^"LocalPath"=/ { print folder; next }
+      /^"/ && !(key ~ /GlobalParams\]$/ && /^"(NetPath|DLLPath)"=/) { next }
+      { print }' | to_reg_file >"$DIR/expected.reg"
+    for fault in "${faults[@]}"; do
+      IFS='|' read -r stops status out err <<<"$fault"
+      clear_product_keys
+      actual=0
+      ZELMORA_FAULT_AT=$stops USER=$ORDINARY_USER timeout 60 wine "${ZELMORA_FAULTING_TOOL:?}" \
+        >"$OUT" 2>"$ERR" || actual=$?
+      expect_status "$actual" "$status"
+      sed -i -E 's/ at [0-9A-F]{16}/ at ADDRESS/' "$OUT" "$ERR"
+      expect_bytes "$OUT" "$out"
+      expect_bytes "$ERR" "$err"
+      if [[ $status == 217 ]]; then
+        ! wine reg query "$PRODUCT_KEY" >/dev/null 2>&1 || fail "$stops: keys were created"
+      else
+        export_product_keys "$DIR/actual.reg"
+        expect_same_file "$DIR/expected.reg" "$DIR/actual.reg" "registry after $stops"
+      fi
+    done
     ;;
   backend-check)
     wine reg delete 'HKCU\Software\Quorvane\BackendCheck' /f >/dev/null 2>&1 || true
