@@ -141,6 +141,55 @@ LONG RegistryCalls::CloseKey(HKEY key) {
                                                                      : kErrorInvalidHandle;
 }
 
+LONG RegistryCalls::GetValue(HKEY key, const char16_t* subKey, const char16_t* valueName,
+                             DWORD flags, DWORD* type, void* data, DWORD* dataSize) {
+  if (flags != kRrfRtRegSz && flags != kRrfRtAny) return kErrorInvalidParameter;
+  if (dataSize == nullptr && data != nullptr) return kErrorInvalidParameter;
+  const std::optional<std::u16string> base = impl_->PathOf(key);
+  if (!base) return kErrorInvalidHandle;
+  std::vector<std::u16string_view> names;
+  if (const LONG error = SplitSubPath(subKey != nullptr ? subKey : u"", names);
+      error != kErrorSuccess) {
+    return error;
+  }
+  const std::u16string_view name = valueName != nullptr ? valueName : u"";
+
+  return impl_->store.Read([&](const RegistryTree& tree) {
+    const RegistryKey* current = tree.FindKey(*base);
+    if (current == nullptr) return kErrorKeyDeleted;
+    for (std::u16string_view keyName : names) {
+      current = current->FindSubkey(keyName);
+      if (current == nullptr) return kErrorFileNotFound;
+    }
+    const RegistryValue* value = current->FindValue(name);
+    if (value == nullptr) return kErrorFileNotFound;
+    if (flags == kRrfRtRegSz && value->type != kRegSz) return kErrorUnsupportedType;
+    // A string comes back in whole units ended by a zero unit, even when stored without one.
+    const std::vector<std::uint8_t>& bytes = value->data;
+    std::size_t needed = bytes.size();
+    if (value->type == kRegSz) {
+      const bool ended = bytes.size() % 2 == 0 && bytes.size() >= 2 && bytes.back() == 0 &&
+                         bytes[bytes.size() - 2] == 0;
+      if (!ended) needed += bytes.size() % 2 + 2;
+    }
+    if (type != nullptr) *type = value->type;
+    if (dataSize == nullptr) return kErrorSuccess;
+    if (data == nullptr) {
+      *dataSize = static_cast<DWORD>(needed);
+      return kErrorSuccess;
+    }
+    if (*dataSize < needed) {
+      *dataSize = static_cast<DWORD>(needed);
+      return kErrorMoreData;
+    }
+    auto* out = static_cast<std::uint8_t*>(data);
+    std::copy(bytes.begin(), bytes.end(), out);
+    std::fill(out + bytes.size(), out + needed, std::uint8_t{0});
+    *dataSize = static_cast<DWORD>(needed);
+    return kErrorSuccess;
+  });
+}
+
 std::size_t RegistryCalls::OpenHandleCount() const { return impl_->handles.size(); }
 
 }  // namespace zelmora::platform

@@ -1,9 +1,11 @@
 #include "platform/scripted/ScriptedPlatform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "platform/common/BuiltInMessages.h"
+#include "platform/common/LanguageList.h"
 #include "platform/common/Utf.h"
 
 namespace zelmora::platform {
@@ -48,7 +50,8 @@ bool CanFail(Call call) {
   return false;
 }
 
-ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {
+ScriptedPlatform::ScriptedPlatform()
+    : calls_(store_, kHkeyCurrentUser), machineCalls_(machineStore_, kHkeyLocalMachine) {
   // Logging a call allocates nothing in a run of ordinary length, so that tests which make
   // allocations fail see only the product's own.
   log_.reserve(4096);
@@ -99,6 +102,13 @@ LONG ScriptedPlatform::RegCloseKey(HKEY key) {
     return *fault;
   }
   return calls_.CloseKey(key);
+}
+
+LONG ScriptedPlatform::RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
+                                    DWORD flags, DWORD* type, void* data, DWORD* dataSize) {
+  if (auto fault = Enter(Call::RegGetValueW, Text(valueName))) return *fault;
+  RegistryCalls& calls = key == kHkeyLocalMachine ? machineCalls_ : calls_;
+  return calls.GetValue(key, subKey, valueName, flags, type, data, dataSize);
 }
 
 DWORD ScriptedPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buffer,
@@ -236,6 +246,80 @@ BOOL ScriptedPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DW
 DWORD ScriptedPlatform::GetLastError() {
   Enter(Call::GetLastError, u"");
   return lastError_;
+}
+
+HANDLE ScriptedPlatform::CreateFileW(const char16_t* fileName, DWORD, DWORD, const void*, DWORD,
+                                     DWORD, HANDLE) {
+  if (auto fault = Enter(Call::CreateFileW, Text(fileName))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return kInvalidHandle;
+  }
+  const auto found = files.find(Text(fileName));
+  if (found == files.end()) {
+    lastError_ = kErrorFileNotFound;
+    return kInvalidHandle;
+  }
+  const std::uintptr_t handle = nextFile_++;
+  openFiles_[handle] = OpenFile{found->second};
+  return static_cast<HANDLE>(handle);
+}
+
+BOOL ScriptedPlatform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
+  const auto handle = static_cast<std::uintptr_t>(file);
+  if (auto fault = Enter(Call::GetFileSizeEx, HandleText(handle))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const auto open = openFiles_.find(handle);
+  if (open == openFiles_.end() || size == nullptr) {
+    lastError_ = kErrorInvalidHandle;
+    return 0;
+  }
+  *size = static_cast<std::int64_t>(open->second.bytes.size());
+  return 1;
+}
+
+BOOL ScriptedPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void*) {
+  const auto handle = static_cast<std::uintptr_t>(file);
+  if (read != nullptr) *read = 0;
+  if (auto fault = Enter(Call::ReadFile, HandleText(handle))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const auto open = openFiles_.find(handle);
+  if (open == openFiles_.end() || read == nullptr) {
+    lastError_ = kErrorInvalidHandle;
+    return 0;
+  }
+  OpenFile& opened = open->second;
+  const std::size_t count = std::min<std::size_t>(size, opened.bytes.size() - opened.position);
+  std::memcpy(buffer, opened.bytes.data() + opened.position, count);
+  opened.position += count;
+  *read = static_cast<DWORD>(count);
+  return 1;
+}
+
+BOOL ScriptedPlatform::CloseHandle(HANDLE handle) {
+  const auto value = static_cast<std::uintptr_t>(handle);
+  // Released whether or not the call is made to report a failure, as a real close does.
+  const bool known = openFiles_.erase(value) == 1;
+  if (auto fault = Enter(Call::CloseHandle, HandleText(value))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (!known) lastError_ = kErrorInvalidHandle;
+  return known ? 1 : 0;
+}
+
+BOOL ScriptedPlatform::GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages,
+                                                   char16_t* buffer, DWORD* bufferSize) {
+  if (auto fault = Enter(Call::GetUserPreferredUILanguages, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const LONG error = CopyLanguageList(uiLanguages, flags, numLanguages, buffer, bufferSize);
+  if (error != kErrorSuccess) lastError_ = static_cast<DWORD>(error);
+  return error == kErrorSuccess ? 1 : 0;
 }
 
 std::size_t ScriptedPlatform::VirtualQuery(const void* address, MemoryBasicInformation* info,
