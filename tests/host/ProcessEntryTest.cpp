@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
+#include <set>
 
 #include "host/Exceptions.h"
 #include "host/FailureReport.h"
 #include "host/InOutMessages.h"
+#include "host/MessageTexts.h"
 #include "host/OutOfMemory.h"
 #include "host/ProcessEntry.h"
 #include "installer/StdOutChannel.h"
@@ -53,6 +56,7 @@ class Process : public ::testing::Test {
       EXPECT_FALSE(FailureReporterInstalled());
       EXPECT_FALSE(OutOfMemoryInstance());
       EXPECT_FALSE(InOutMessagesLoaded());
+      EXPECT_FALSE(MessageOverridesLoaded());
       return exit.status;
     }
     ADD_FAILURE() << "the process did not end";
@@ -139,7 +143,11 @@ TEST_F(Process, MemoryExhaustionInAnUnguardedStepIsReportedAsOutOfMemory) {
 
 TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   // Every call of start-up in turn: each one that can run out of memory ends the process the
-  // same way, with what was started finalised.
+  // same way, with what was started finalised; but the message lookup's calls only leave the
+  // built-in texts, and the run goes on.
+  const std::set<Call> lookup = {Call::GetModuleFileNameW, Call::RegGetValueW,
+                                 Call::GetUserPreferredUILanguages, Call::CreateFileW,
+                                 Call::GetLastError};
   ScriptedPlatform clean;
   {
     platform::ScopedSystem system(clean);
@@ -154,7 +162,10 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   }
   const std::size_t startUpCalls = clean.Log().size() - 1;  // without ExitProcess
   ASSERT_GT(startUpCalls, 7u);
+  std::map<bool, int> seen;
   for (std::size_t k = 0; k < startUpCalls; ++k) {
+    const bool inLookup = lookup.contains(clean.Log()[k].call);
+    ++seen[inLookup];
     ScriptedPlatform p;
     p.ExhaustMemoryAt(k);
     platform::ScopedSystem system(p);
@@ -162,14 +173,30 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
     try {
       ProcessEntry(ToolInstallation());
     } catch (const platform::ProcessExit& exit) {
-      EXPECT_EQ(exit.status, 217u);
+      EXPECT_EQ(exit.status, inLookup ? 0u : 217u);
     }
-    EXPECT_EQ(p.out.bytes, "Runtime error 217 at 0000000000000000\r\n");
+    EXPECT_EQ(p.out.bytes, inLookup ? kInstalled : "Runtime error 217 at 0000000000000000\r\n");
     EXPECT_EQ(p.err.bytes, "");
     EXPECT_FALSE(FailureReporterInstalled());
     EXPECT_FALSE(OutOfMemoryInstance());
     EXPECT_FALSE(InOutMessagesLoaded());
   }
+  EXPECT_GT(seen[true], 5);
+  EXPECT_GT(seen[false], 7);
+}
+
+TEST_F(Process, AnOverrideFileSuppliesEveryTextOfTheReport) {
+  platform.modulePath = u"C:\\Apps\\zelmora-setup.exe";
+  platform.uiLanguages = {u"qa-QA"};
+  platform.files[u"C:\\Apps\\zelmora-setup.qa"] =
+      "65516 = [qa] %s in %s at %p!\\r\\n%s%s\\r\\n\n65526 = [qa] code %d\n";
+  platform.out.fileType = platform::kFileTypeUnknown;
+  EXPECT_EQ(Run(), 1u);
+  EXPECT_TRUE(
+      std::regex_match(platform.err.bytes,
+                       std::regex("\\[qa\\] EInOutError in zelmora-setup\\.exe at [0-9A-F]{16}!\r\n"
+                                  "\\[qa\\] code 105\\.\r\n\r\n")))
+      << platform.err.bytes;
 }
 
 TEST_F(Process, FallbackLinePutsTheNumberAtColumn17AndTheAddressAtColumn37) {

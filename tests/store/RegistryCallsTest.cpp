@@ -197,5 +197,45 @@ TEST(RegistryCallsOnFailingStore, AFailedChangeLeavesNothingBehind) {
   EXPECT_EQ(calls.OpenHandleCount(), 0u);
 }
 
+TEST_F(RegistryCallsTest, GetValueReadsOneValueWithoutChangingAnything) {
+  const HKEY key = Create(u"Software\\Locales");
+  Set(key, u"C:\\Apps\\Tool.exe", kRegSz, {'h', 0, 'e', 0, 0, 0});
+  Set(key, u"unended", kRegSz, {'h', 0, 'e', 0});
+  Set(key, u"odd", kRegSz, {'h', 0, 'e'});
+  Set(key, u"number", kRegDword, kOne);
+  const auto before = ListTree(Tree());
+  const std::size_t handles = calls.OpenHandleCount();
+  const std::vector<std::uint8_t> he{'h', 0, 'e', 0, 0, 0};
+  struct Case {
+    const char16_t *subKey, *name;
+    DWORD flags, capacity;
+    LONG result;
+    std::vector<std::uint8_t> bytes;  // the bytes stored, or for kErrorMoreData none
+    DWORD size;
+  };
+  const Case cases[] = {
+      {u"software\\LOCALES", u"c:\\apps\\TOOL.EXE", kRrfRtRegSz, 16, kErrorSuccess, he, 6},
+      {u"Software\\Locales", u"unended", kRrfRtRegSz, 16, kErrorSuccess, he, 6},
+      {u"Software\\Locales", u"odd", kRrfRtRegSz, 16, kErrorSuccess, he, 6},
+      {u"Software\\Locales", u"unended", kRrfRtRegSz, 5, kErrorMoreData, {}, 6},
+      {u"Software\\Locales", u"number", kRrfRtRegSz, 16, kErrorUnsupportedType, {}, 16},
+      {u"Software\\Locales", u"number", kRrfRtAny, 16, kErrorSuccess, kOne, 4},
+      {u"Software\\Locales", u"missing", kRrfRtAny, 16, kErrorFileNotFound, {}, 16},
+      {u"Software\\Missing", u"number", kRrfRtAny, 16, kErrorFileNotFound, {}, 16},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> data(c.capacity, 0xEE);
+    DWORD size = c.capacity;
+    EXPECT_EQ(
+        calls.GetValue(kHkeyCurrentUser, c.subKey, c.name, c.flags, nullptr, data.data(), &size),
+        c.result);
+    EXPECT_EQ(size, c.size);
+    data.resize(c.bytes.empty() ? 0 : size);
+    EXPECT_EQ(data, c.bytes);
+  }
+  EXPECT_EQ(ListTree(Tree()), before);
+  EXPECT_EQ(calls.OpenHandleCount(), handles);
+}
+
 }  // namespace
 }  // namespace zelmora::platform

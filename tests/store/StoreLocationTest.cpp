@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 
+#include "platform/NativePlatform.h"
+#include "platform/common/Utf.h"
 #include "platform/posix/ErrnoCodes.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
 namespace {
@@ -58,6 +62,74 @@ TEST(StoreLocation, FollowsTheConfigurationFolderConventions) {
     environment.Set("LOGNAME", "someone-else");
     EXPECT_EQ(CurrentUserStorePath(), expected + kTail)
         << (xdg ? xdg : "(unset)") << " " << (home ? home : "(unset)");
+  }
+}
+
+TEST(StoreLocation, TheMachinesHiveIsInTheFirstAbsoluteConfigurationFolder) {
+  const std::pair<const char*, std::string> cases[] = {
+      {nullptr, "/etc/xdg"}, {"", "/etc/xdg"},    {"/a/b/:/c", "/a/b"},
+      {"rel:/c/:/d", "/c"},  {"rel", "/etc/xdg"}, {"/", ""},
+  };
+  for (const auto& [dirs, expected] : cases) {
+    Environment environment;
+    environment.Set("XDG_CONFIG_DIRS", dirs);
+    EXPECT_EQ(MachineStorePath(), expected + "/zelmora/registry/HKEY_LOCAL_MACHINE.reg")
+        << (dirs ? dirs : "(unset)");
+  }
+}
+
+TEST(PosixLanguage, TheFirstLocaleVariableSetGivesTheInterfaceLanguage) {
+  struct Case {
+    const char *all, *messages, *lang;
+    std::u16string list;  // as the call stores it
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, "he_IL.UTF-8", std::u16string(u"he-IL\0\0", 7)},
+      {"", "", "de_CH.ISO-8859-1@euro", std::u16string(u"de-CH\0\0", 7)},
+      {"en_GB.UTF-8", "fr_FR", "he_IL", std::u16string(u"en-GB\0\0", 7)},
+      {"", "fr", "he_IL", std::u16string(u"fr\0\0", 4)},
+      {"C.UTF-8", "fr", "he", std::u16string(u"\0", 1)},
+      {nullptr, "POSIX", "he", std::u16string(u"\0", 1)},
+      {nullptr, nullptr, nullptr, std::u16string(u"\0", 1)},
+  };
+  for (const Case& c : cases) {
+    Environment environment;
+    environment.Set("LC_ALL", c.all);
+    environment.Set("LC_MESSAGES", c.messages);
+    environment.Set("LANG", c.lang);
+    char16_t list[16];
+    DWORD count = 99, size = 16;
+    ASSERT_NE(NativePlatform().GetUserPreferredUILanguages(kMuiLanguageName, &count, list, &size),
+              0);
+    EXPECT_EQ(std::u16string(list, size), c.list) << (c.lang ? c.lang : "(unset)");
+    EXPECT_EQ(count, c.list.size() > 1 ? 1u : 0u);
+  }
+}
+
+TEST(PosixFiles, OnlyARegularFileOpensForReading) {
+  testing::TempFolder folder;
+  testing::WriteFileBytes(folder / "file", {'a', 'b', 'c'});
+  mkfifo((folder / "fifo").c_str(), 0600);
+  const std::pair<std::string, LONG> cases[] = {
+      {"file", kErrorSuccess},         {"fifo", kErrorAccessDenied},   {".", kErrorAccessDenied},
+      {"missing", kErrorFileNotFound}, {"file/x", kErrorPathNotFound},
+  };
+  Platform& platform = NativePlatform();
+  for (const auto& [name, expected] : cases) {
+    const HANDLE file =
+        platform.CreateFileW(Utf8ToUtf16(folder / name).c_str(), kGenericRead, kFileShareRead,
+                             nullptr, kOpenExisting, kFileAttributeNormal, kNoHandle);
+    EXPECT_EQ(file == kInvalidHandle ? static_cast<LONG>(platform.GetLastError()) : kErrorSuccess,
+              expected)
+        << name;
+    if (file == kInvalidHandle) continue;
+    std::int64_t size = 0;
+    char bytes[8];
+    DWORD read = 0;
+    EXPECT_TRUE(platform.GetFileSizeEx(file, &size) && size == 3);
+    EXPECT_TRUE(platform.ReadFile(file, bytes, 8, &read, nullptr) && read == 3);
+    EXPECT_TRUE(platform.ReadFile(file, bytes, 8, &read, nullptr) && read == 0);
+    EXPECT_NE(platform.CloseHandle(file), 0);
   }
 }
 
