@@ -87,7 +87,7 @@ prepare_overrides() {
   wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
   # Value names are compared as the registry compares them, without regard to case.
   [[ $user == - ]] || reg add "HKCU\\$LOCALES_KEY" /v "${exe^^}" /t REG_SZ /d "$user" /f
-  [[ $machine == - ]] || reg add "HKLM\\$LOCALES_KEY" /v "$exe" /t REG_SZ /d "$machine" /f
+  [[ $machine == - ]] || reg add "HKLM\\$LOCALES_KEY" /v "$exe" /t REG_SZ /d "$machine" /f /reg:64
   for tag in "$@"; do
     printf '65516 = [%s] Exception %%s in module %%s at %%p.\\r\\n[%s] %%s%%s\\r\\n\n' \
       "$tag" "$tag" >"$DIR/zelmora-setup.$tag"
