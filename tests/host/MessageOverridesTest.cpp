@@ -23,13 +23,12 @@ std::optional<std::vector<MessageText>> Read(const std::string& file) {
       std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));
 }
 
-std::string Repeated(std::string_view piece, std::size_t times) {
-  std::string text;
-  while (times-- > 0) text += piece;
-  return text;
-}
-
 TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
+  auto repeated = [](std::string_view piece, int times) {
+    std::string text;
+    while (times-- > 0) text += piece;
+    return text;
+  };
   const std::string alef = "\xD7\x90";  // one UTF-16 unit
   const std::string line = "65525 = a\n";
   const std::string filler = "#" + std::string(kMaxMessageFileBytes - line.size() - 2, 'x') + "\n";
@@ -44,12 +43,12 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"65525 \t= \tx y \r\n65532 = 100% full\n", {{{65525, u"x y "}, {65532, u"100% full"}}}},
       {"65526 = %d\\r\\n\\t\\\\%%s\n", {{{65526, u"%d\r\n\t\\%%s"}}}},
       {"065516 = = %s%s%p%s%s", {{{65516, u"= %s%s%p%s%s"}}}},
-      {"65525 = " + Repeated(alef, 255), {{{65525, std::u16string(255, u'\u05D0')}}}},
+      {"65525 = " + repeated(alef, 255), {{{65525, std::u16string(255, u'\u05D0')}}}},
       {filler + line, {{{65525, u"a"}}}},
       // Refused:
       {filler + line + "\n", std::nullopt},  // one byte over 64 KiB
-      {"65525 = " + Repeated(alef, 256), std::nullopt},
-      {"65525 = " + Repeated("\xF0\x9F\x98\x80", 128), std::nullopt},  // 256 units
+      {"65525 = " + repeated(alef, 256), std::nullopt},
+      {"65525 = " + repeated("\xF0\x9F\x98\x80", 128), std::nullopt},  // 256 units
       {"65525 a", std::nullopt},
       {" 65525 = a", std::nullopt},
       {"\t# a comment", std::nullopt},
@@ -108,13 +107,7 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"per-user over per-machine", u"qa", u"qb", {u"he-IL"}, all, u"from qa"},
       {"empty per-user data", u"", u"qb", {u"he-IL"}, all, kBuiltIn},
       {"empty per-machine data", {}, u"", {u"he-IL"}, all, kBuiltIn},
-      {"value names ignore ASCII case",
-       u"qa",
-       {},
-       {},
-       all,
-       u"from qa",
-       u"c:\\apps\\ZELMORA-SETUP.EXE"},
+      {"names ignore case", u"qa", {}, {}, all, u"from qa", u"c:\\apps\\ZELMORA-SETUP.EXE"},
       {"another program's setting", u"qa", {}, {u"he"}, all, u"from he", u"C:\\zelmora-setup.exe"},
       {"interface language", {}, {}, {u"he-IL", u"en-US"}, all, u"from he-IL"},
       {"region falls back", {}, {}, {u"he-IL"}, {u"he", u"en-US"}, u"from he"},

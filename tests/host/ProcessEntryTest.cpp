@@ -185,20 +185,6 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   EXPECT_GT(seen[false], 7);
 }
 
-TEST_F(Process, AnOverrideFileSuppliesEveryTextOfTheReport) {
-  platform.modulePath = u"C:\\Apps\\zelmora-setup.exe";
-  platform.uiLanguages = {u"qa-QA"};
-  platform.files[u"C:\\Apps\\zelmora-setup.qa"] =
-      "65516 = [qa] %s in %s at %p!\\r\\n%s%s\\r\\n\n65526 = [qa] code %d\n";
-  platform.out.fileType = platform::kFileTypeUnknown;
-  EXPECT_EQ(Run(), 1u);
-  EXPECT_TRUE(
-      std::regex_match(platform.err.bytes,
-                       std::regex("\\[qa\\] EInOutError in zelmora-setup\\.exe at [0-9A-F]{16}!\r\n"
-                                  "\\[qa\\] code 105\\.\r\n\r\n")))
-      << platform.err.bytes;
-}
-
 TEST_F(Process, FallbackLinePutsTheNumberAtColumn17AndTheAddressAtColumn37) {
   struct Case {
     std::int32_t number;

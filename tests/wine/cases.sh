@@ -41,16 +41,28 @@ declare -A ACCOUNTS=(
   [unreadable]=ordinary [longer-than-255]=ordinary
 )
 
+# Message overrides, by case: the data of the tool's Locales value under HKCU and under HKLM (-
+# for none, "" for empty), the Unix locale from which Wine takes the interface language and code
+# pages, the tags with an override file beside the tool (! after a tag: an invalid one), and the
+# tag whose file the report comes from (- for the built-in texts).
+declare -A OVERRIDES=(
+  [per-user]='qa - he_IL.UTF-8 qa,qb,he qa'
+  [per-machine]='- qb he_IL.UTF-8 qa,qb,he qb'
+  [per-user-wins]='qa qb C.UTF-8 qa,qb qa'
+  [empty-turns-off]='"" qb he_IL.UTF-8 qb,he-IL,he -'
+  [interface-language]='- - he_IL.UTF-8 he-IL,he he-IL'
+  [region-falls-back]='- - he_IL.UTF-8 he he'
+  [invalid-file]='qa - he_IL.UTF-8 qa!,he -'
+)
+
 list_cases() {
   printf '%s\n' layout.ordinary layout.designated layout.designated-after-ordinary \
     layout.second-run keys.cannot-be-created \
     stdout.file stdout.pipe stdout.console stdout.full-device stdout.reader-gone \
-    stdout.closed stdout.no-handle backend-check posix-store-matches \
-    override.per-user override.per-machine override.per-user-wins override.empty-turns-off \
-    override.interface-language override.region-falls-back override.invalid-file \
-    override.hebrew-oem-bytes
+    stdout.closed stdout.no-handle backend-check posix-store-matches override.hebrew-oem-bytes
   printf 'temp.%s\n' "${!TEMPS[@]}" | sort
   printf 'account.%s\n' "${!USERS[@]}" | sort
+  printf 'override.%s\n' "${!OVERRIDES[@]}" | sort
 }
 
 if [[ ${1:-} == --list ]]; then
@@ -75,38 +87,10 @@ expect_complete_run() {
   expect_layout "$DIR" "$temp" "$account"
 }
 
-# Message overrides: a copy of the tool in the case's folder, with override files beside it.
-# prepare_overrides USER MACHINE TAG...: USER and MACHINE are the data of the tool's value under
-# HKCU and HKLM (- for none); each TAG gets a file whose report puts "[TAG] " before each line.
-readonly LOCALES_KEY='Software\Quorvane\Zelmora\Locales'
-prepare_overrides() {
-  local user=$1 machine=$2 exe tag
-  shift 2
-  cp "$ZELMORA_TOOL" "$DIR/zelmora-setup.exe"
-  exe=$(windows_path "$DIR/zelmora-setup.exe")
-  wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
-  # Value names are compared as the registry compares them, without regard to case.
-  [[ $user == - ]] || reg add "HKCU\\$LOCALES_KEY" /v "${exe^^}" /t REG_SZ /d "$user" /f
-  [[ $machine == - ]] || reg add "HKLM\\$LOCALES_KEY" /v "$exe" /t REG_SZ /d "$machine" /f /reg:64
-  for tag in "$@"; do
-    printf '65516 = [%s] Exception %%s in module %%s at %%p.\\r\\n[%s] %%s%%s\\r\\n\n' \
-      "$tag" "$tag" >"$DIR/zelmora-setup.$tag"
-  done
-}
-# Wine takes the interface language and code pages from the Unix locale, and falls back to
-# English when that locale is not generated on the machine.
+# Wine falls back to English when the Unix locale is not generated on the machine.
 require_locale() {
   locale -a | grep -ix "${1/UTF-8/utf8}" >/dev/null ||
     fail "the locale $1 is not generated (tests/run-all generates it)"
-}
-# run_overridden LOCALE [TAG]: a run whose standard output fails, under that locale; its report
-# comes from TAG's file, or with no TAG has the built-in texts.
-run_overridden() {
-  require_locale "$1"
-  expect_status "$(ZELMORA_TOOL=$DIR/zelmora-setup.exe LC_ALL=$1 \
-    run_tool "$ORDINARY_USER" /dev/full "$ERR")" 1
-  wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
-  expect_output_failure_report "$ERR" 112 "${2:-}"
 }
 
 clear_product_keys
@@ -243,35 +227,6 @@ case $NAME in
       cmp -s "$OUT" "$DIR/posix.out" || fail "standard output differs for TEMP '$temp'"
     done
     ;;
-  override.per-user)
-    prepare_overrides qa - qa qb he
-    run_overridden he_IL.UTF-8 qa
-    ;;
-  override.per-machine)
-    prepare_overrides - qb qa qb he
-    run_overridden he_IL.UTF-8 qb
-    ;;
-  override.per-user-wins)
-    prepare_overrides qa qb qa qb
-    run_overridden C.UTF-8 qa
-    ;;
-  override.empty-turns-off)
-    prepare_overrides '' qb qb he-IL he
-    run_overridden he_IL.UTF-8
-    ;;
-  override.interface-language)
-    prepare_overrides - - he-IL he
-    run_overridden he_IL.UTF-8 he-IL
-    ;;
-  override.region-falls-back)
-    prepare_overrides - - he
-    run_overridden he_IL.UTF-8 he
-    ;;
-  override.invalid-file)
-    prepare_overrides qa - qa he
-    echo '1 = an id the string table does not have' >>"$DIR/zelmora-setup.qa"
-    run_overridden he_IL.UTF-8
-    ;;
   override.hebrew-oem-bytes)
     # The build's own tool and the translation it puts beside it, under a Hebrew locale: the
     # report in Hebrew, in the OEM code page 862.
@@ -281,6 +236,30 @@ case $NAME in
     printf 'חריגה EInOutError במודול zelmora-setup.exe בכתובת ADDRESS.\r\n%s\r\n\r\n' \
       'שגיאת קלט/פלט 112.' | iconv -f UTF-8 -t CP862 >"$ERR.expected"
     cmp "$ERR.expected" "$ERR.masked" || fail "the Hebrew report differs: $(od -c "$ERR.masked")"
+    ;;
+  override.*)
+    # A copy of the tool in the case's folder, the override files beside it, and a run whose
+    # standard output fails. Each file's report puts "[TAG] " before each line.
+    read -r user machine locale files expected <<<"${OVERRIDES[${NAME#override.}]}"
+    require_locale "$locale"
+    cp "$ZELMORA_TOOL" "$DIR/zelmora-setup.exe"
+    exe=$(windows_path "$DIR/zelmora-setup.exe")
+    key='Software\Quorvane\Zelmora\Locales'
+    wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
+    # Value names compare as the registry compares them, without regard to case.
+    [[ $user == - ]] || reg add "HKCU\\$key" /v "${exe^^}" /t REG_SZ /d "${user//\"/}" /f
+    [[ $machine == - ]] || reg add "HKLM\\$key" /v "$exe" /t REG_SZ /d "$machine" /f /reg:64
+    for tag in ${files//,/ }; do
+      file=$DIR/zelmora-setup.${tag%!}
+      printf '65516 = [%s] Exception %%s in module %%s at %%p.\\r\\n[%s] %%s%%s\\r\\n\n' \
+        "${tag%!}" "${tag%!}" >"$file"
+      [[ $tag != *! ]] || echo '1 = an id the string table does not have' >>"$file"
+    done
+    status=$(ZELMORA_TOOL=$DIR/zelmora-setup.exe LC_ALL=$locale \
+      run_tool "$ORDINARY_USER" /dev/full "$ERR")
+    wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
+    expect_status "$status" 1
+    expect_output_failure_report "$ERR" 112 "${expected#-}"
     ;;
   *)
     fail "no case named $NAME"
