@@ -80,7 +80,8 @@ std::optional<std::u16string> InterfaceLanguage() {
       count == 0) {
     return std::nullopt;
   }
-  const std::u16string_view first(list.data());  // NUL-terminated within the list
+  std::u16string_view first(list.data(), std::min<std::size_t>(size, list.size()));
+  first = first.substr(0, first.find(u'\0'));
   if (!IsLanguageTag(first)) return std::nullopt;
   return std::u16string(first);
 }
@@ -98,7 +99,7 @@ std::u16string FilePathFor(std::u16string_view executable, std::u16string_view t
   return path;
 }
 
-// Closes the file when the reading is done, and remembers whether that failed.
+// Closes the file on every way out of the reading; Close tells whether closing worked.
 class OpenedFile {
  public:
   explicit OpenedFile(platform::HANDLE handle) : handle_(handle) {}
@@ -176,7 +177,7 @@ std::optional<std::vector<MessageText>> LookUpOverrides() {
   }
   std::u16string tag;
   if (setting.kind == Setting::kTag) {
-    tag = setting.tag;
+    tag = std::move(setting.tag);
   } else if (setting.kind == Setting::kMissing) {
     std::optional<std::u16string> language = InterfaceLanguage();
     if (!language) return std::nullopt;
