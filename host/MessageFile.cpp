@@ -27,23 +27,10 @@ std::optional<std::u16string> Unescape(std::u16string_view text) {
       result.push_back(text[i]);
       continue;
     }
-    if (++i == text.size()) return std::nullopt;
-    switch (text[i]) {
-      case u'r':
-        result.push_back(u'\r');
-        break;
-      case u'n':
-        result.push_back(u'\n');
-        break;
-      case u't':
-        result.push_back(u'\t');
-        break;
-      case u'\\':
-        result.push_back(u'\\');
-        break;
-      default:
-        return std::nullopt;
-    }
+    const std::size_t escape =
+        ++i < text.size() ? std::u16string_view(u"rnt\\").find(text[i]) : std::u16string_view::npos;
+    if (escape == std::u16string_view::npos) return std::nullopt;
+    result.push_back(u"\r\n\t\\"[escape]);
   }
   return result;
 }

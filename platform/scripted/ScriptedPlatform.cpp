@@ -264,37 +264,34 @@ HANDLE ScriptedPlatform::CreateFileW(const char16_t* fileName, DWORD, DWORD, con
   return static_cast<HANDLE>(handle);
 }
 
-BOOL ScriptedPlatform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
+ScriptedPlatform::OpenFile* ScriptedPlatform::EnterFileCall(Call call, HANDLE file) {
   const auto handle = static_cast<std::uintptr_t>(file);
-  if (auto fault = Enter(Call::GetFileSizeEx, HandleText(handle))) {
+  if (auto fault = Enter(call, HandleText(handle))) {
     lastError_ = static_cast<DWORD>(*fault);
-    return 0;
+    return nullptr;
   }
   const auto open = openFiles_.find(handle);
-  if (open == openFiles_.end() || size == nullptr) {
+  if (open == openFiles_.end()) {
     lastError_ = kErrorInvalidHandle;
-    return 0;
+    return nullptr;
   }
-  *size = static_cast<std::int64_t>(open->second.bytes.size());
+  return &open->second;
+}
+
+BOOL ScriptedPlatform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
+  const OpenFile* opened = EnterFileCall(Call::GetFileSizeEx, file);
+  if (opened == nullptr) return 0;
+  *size = static_cast<std::int64_t>(opened->bytes.size());
   return 1;
 }
 
 BOOL ScriptedPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void*) {
-  const auto handle = static_cast<std::uintptr_t>(file);
-  if (read != nullptr) *read = 0;
-  if (auto fault = Enter(Call::ReadFile, HandleText(handle))) {
-    lastError_ = static_cast<DWORD>(*fault);
-    return 0;
-  }
-  const auto open = openFiles_.find(handle);
-  if (open == openFiles_.end() || read == nullptr) {
-    lastError_ = kErrorInvalidHandle;
-    return 0;
-  }
-  OpenFile& opened = open->second;
-  const std::size_t count = std::min<std::size_t>(size, opened.bytes.size() - opened.position);
-  std::memcpy(buffer, opened.bytes.data() + opened.position, count);
-  opened.position += count;
+  *read = 0;
+  OpenFile* opened = EnterFileCall(Call::ReadFile, file);
+  if (opened == nullptr) return 0;
+  const std::size_t count = std::min<std::size_t>(size, opened->bytes.size() - opened->position);
+  std::memcpy(buffer, opened->bytes.data() + opened->position, count);
+  opened->position += count;
   *read = static_cast<DWORD>(count);
   return 1;
 }

@@ -137,6 +137,9 @@ class ScriptedPlatform final : public Platform {
   // Logs the call and tells the injected fault's code, if this call is to fail.
   std::optional<LONG> Enter(Call call, std::u16string detail);
   ScriptedStream* StreamOf(HANDLE file);
+  struct OpenFile;
+  // Logs a call on an open file; the file, or null when the call fails (GetLastError tells why).
+  OpenFile* EnterFileCall(Call call, HANDLE file);
 
   MemoryKeyStore store_;
   RegistryCalls calls_;
