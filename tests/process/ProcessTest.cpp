@@ -93,13 +93,15 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
   const std::u16string tool = platform::Utf8ToUtf16(fs::canonical(ZELMORA_TOOL).string());
   struct Case {
     std::optional<std::u16string> user, machine;  // the tool's Locales values
-    std::string language;
+    std::vector<std::string> environment;         // LANG=C, LC_ALL and LC_MESSAGES empty unless set
     bool translated;
   };
   const Case cases[] = {
-      {std::nullopt, std::nullopt, "he_IL.UTF-8", true},  // no he-IL file: the he one
-      {std::nullopt, u"he", "C", true},
-      {u"", u"he", "he_IL.UTF-8", false},
+      {std::nullopt, std::nullopt, {"LANG=he_IL.UTF-8"}, true},  // no he-IL file: the he one
+      {std::nullopt, std::nullopt, {"LC_MESSAGES=he_IL", "LANG=en_US.UTF-8"}, true},
+      {std::nullopt, std::nullopt, {"LC_ALL=C.UTF-8", "LANG=he_IL.UTF-8"}, false},
+      {std::nullopt, u"he", {"LANG=POSIX"}, true},
+      {u"", u"he", {"LANG=he_IL.UTF-8"}, false},
   };
   for (const Case& c : cases) {
     fs::remove_all(home_ / "config");
@@ -122,7 +124,7 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
     options.configHome = home_ / "config";
     options.temp = "/tmp";
     options.stdOut = StdOutKind::DevFull;
-    options.environment = {"LC_ALL=", "LANG=" + c.language};
+    options.environment = c.environment;
     const ToolResult result = RunTool(options);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(std::regex_match(result.err, hebrew), c.translated) << result.err;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
-#include <tuple>
 
 #include "platform/NativePlatform.h"
 #include "platform/common/Utf.h"
@@ -63,44 +62,6 @@ TEST(StoreLocation, FollowsTheConfigurationFolderConventions) {
     environment.Set("LOGNAME", "someone-else");
     EXPECT_EQ(CurrentUserStorePath(), expected + kTail)
         << (xdg ? xdg : "(unset)") << " " << (home ? home : "(unset)");
-  }
-}
-
-TEST(StoreLocation, TheMachinesHiveIsInTheFirstAbsoluteConfigurationFolder) {
-  const std::pair<const char*, std::string> cases[] = {
-      {nullptr, "/etc/xdg"}, {"", "/etc/xdg"},    {"/a/b/:/c", "/a/b"},
-      {"rel:/c/:/d", "/c"},  {"rel", "/etc/xdg"}, {"/", ""},
-  };
-  for (const auto& [dirs, expected] : cases) {
-    Environment environment;
-    environment.Set("XDG_CONFIG_DIRS", dirs);
-    EXPECT_EQ(MachineStorePath(), expected + "/zelmora/registry/HKEY_LOCAL_MACHINE.reg")
-        << (dirs ? dirs : "(unset)");
-  }
-}
-
-TEST(PosixLanguage, TheFirstLocaleVariableSetGivesTheInterfaceLanguage) {
-  // LC_ALL, LC_MESSAGES, LANG: the list as the call stores it, tag and NUL, then a NUL.
-  const std::tuple<const char*, const char*, const char*, std::u16string> cases[] = {
-      {nullptr, nullptr, "he_IL.UTF-8", std::u16string(u"he-IL\0\0", 7)},
-      {"", "", "de_CH.ISO-8859-1@euro", std::u16string(u"de-CH\0\0", 7)},
-      {"en_GB.UTF-8", "fr_FR", "he_IL", std::u16string(u"en-GB\0\0", 7)},
-      {"", "fr", "he_IL", std::u16string(u"fr\0\0", 4)},
-      {"C.UTF-8", "fr", "he", std::u16string(u"\0", 1)},
-      {nullptr, "POSIX", "he", std::u16string(u"\0", 1)},
-      {nullptr, nullptr, nullptr, std::u16string(u"\0", 1)},
-  };
-  for (const auto& [all, messages, lang, expected] : cases) {
-    Environment environment;
-    environment.Set("LC_ALL", all);
-    environment.Set("LC_MESSAGES", messages);
-    environment.Set("LANG", lang);
-    char16_t list[16];
-    DWORD count = 99, size = 16;
-    ASSERT_TRUE(
-        NativePlatform().GetUserPreferredUILanguages(kMuiLanguageName, &count, list, &size));
-    EXPECT_EQ(std::u16string(list, size), expected) << (lang ? lang : "(unset)");
-    EXPECT_EQ(count, expected.size() > 1 ? 1u : 0u);
   }
 }
 
