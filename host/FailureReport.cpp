@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "host/Exceptions.h"
+#include "host/MessageTexts.h"
 #include "host/ProcessEntry.h"
 #include "host/TextFormat.h"
 #include "platform/Platform.h"

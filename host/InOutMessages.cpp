@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "host/Exceptions.h"
+#include "host/MessageTexts.h"
 #include "host/TextFormat.h"
 
 namespace zelmora {

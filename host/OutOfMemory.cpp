@@ -3,7 +3,7 @@
 #include <new>
 
 #include "host/Exceptions.h"
-#include "host/TextFormat.h"
+#include "host/MessageTexts.h"
 
 namespace zelmora {
 namespace {

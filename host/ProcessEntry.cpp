@@ -7,6 +7,7 @@
 #include "host/Exceptions.h"
 #include "host/FailureReport.h"
 #include "host/InOutMessages.h"
+#include "host/MessageTexts.h"
 #include "host/OutOfMemory.h"
 #include "platform/Platform.h"
 
@@ -29,8 +30,11 @@ struct Service {
   void (*start)();
   void (*finish)();
 };
-constexpr std::array<Service, 4> kServices = {{
+// The message overrides come before the first text is read, the "Out of memory" of the
+// instance included.
+constexpr std::array<Service, 5> kServices = {{
     {[] { Channel().SetUp(); }, [] { Channel().Close(); }},
+    {&LoadMessageOverrides, &ReleaseMessageOverrides},
     {&CreateOutOfMemoryInstance, &ReleaseOutOfMemoryInstance},
     {[] { reporterInstalled = true; }, [] { reporterInstalled = false; }},
     {&LoadInOutMessages, &ReleaseInOutMessages},

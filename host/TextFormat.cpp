@@ -45,39 +45,56 @@ void PutAddress(Output& output, std::uintptr_t value) {
   for (int shift = 60; shift >= 0; shift -= 4) output.Put(kHex[(wide >> shift) & 0xF]);
 }
 
+// Walks a format: literal(unit) for each unit printed as it stands, placeholder(kind) for each
+// %s, %d and %p. "%%" is one literal percent sign; a percent sign before any other unit, or at
+// the end, stands for itself.
+template <typename Literal, typename Placeholder>
+void ScanFormat(std::u16string_view format, Literal literal, Placeholder placeholder) {
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char16_t unit = format[i];
+    if (unit != u'%' || i + 1 == format.size()) {
+      literal(unit);
+      continue;
+    }
+    const char16_t kind = format[++i];
+    if (kind == u'%') {
+      literal(u'%');
+    } else if (kind != u's' && kind != u'd' && kind != u'p') {
+      literal(u'%');
+      literal(kind);
+    } else {
+      placeholder(kind);
+    }
+  }
+}
+
 }  // namespace
 
 std::size_t FormatText(std::u16string_view format, std::initializer_list<FormatArg> args,
                        char16_t* out, std::size_t capacity) {
   Output output(out, capacity);
   const FormatArg* next = args.begin();
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    const char16_t unit = format[i];
-    if (unit != u'%' || i + 1 == format.size()) {
-      output.Put(unit);
-      continue;
-    }
-    const char16_t kind = format[++i];
-    if (kind == u'%') {
-      output.Put(u'%');
-      continue;
-    }
-    if (kind != u's' && kind != u'd' && kind != u'p') {
-      output.Put(u'%');
-      output.Put(kind);
-      continue;
-    }
-    if (next == args.end()) continue;  // a placeholder without its argument stays empty
-    const FormatArg& arg = *next++;
-    if (const auto* text = std::get_if<std::u16string_view>(&arg)) {
-      output.Put(*text);
-    } else if (const auto* number = std::get_if<std::int32_t>(&arg)) {
-      PutDecimal(output, *number);
-    } else {
-      PutAddress(output, std::get<std::uintptr_t>(arg));
-    }
-  }
+  ScanFormat(
+      format, [&](char16_t unit) { output.Put(unit); },
+      [&](char16_t) {
+        if (next == args.end()) return;  // a placeholder without its argument stays empty
+        const FormatArg& arg = *next++;
+        if (const auto* text = std::get_if<std::u16string_view>(&arg)) {
+          output.Put(*text);
+        } else if (const auto* number = std::get_if<std::int32_t>(&arg)) {
+          PutDecimal(output, *number);
+        } else {
+          PutAddress(output, std::get<std::uintptr_t>(arg));
+        }
+      });
   return output.Length();
+}
+
+std::u16string FormatPlaceholders(std::u16string_view format) {
+  std::u16string kinds;
+  ScanFormat(
+      format, [](char16_t) {}, [&kinds](char16_t kind) { kinds.push_back(kind); });
+  return kinds;
 }
 
 std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args) {
@@ -89,22 +106,6 @@ std::u16string FormatText(std::u16string_view format, std::initializer_list<Form
   std::u16string result(bound, u'\0');
   result.resize(FormatText(format, args, result.data(), result.size()));
   return result;
-}
-
-std::size_t LoadMessage(platform::UINT id, char16_t* buffer, std::size_t capacity) {
-  if (capacity == 0) return 0;
-  const int length = platform::System().LoadStringW(platform::kExecutableModule, id, buffer,
-                                                    static_cast<int>(capacity));
-  if (length <= 0) {
-    buffer[0] = u'\0';
-    return 0;
-  }
-  return static_cast<std::size_t>(length);
-}
-
-std::u16string LoadMessage(platform::UINT id) {
-  std::array<char16_t, 256> buffer;
-  return std::u16string(buffer.data(), LoadMessage(id, buffer.data(), buffer.size()));
 }
 
 }  // namespace zelmora

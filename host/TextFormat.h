@@ -8,8 +8,6 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/Platform.h"
-
 namespace zelmora {
 
 // One argument: a text (%s), a signed number (%d) or an address (%p).
@@ -25,8 +23,8 @@ std::size_t FormatText(std::u16string_view format, std::initializer_list<FormatA
 // The same, into a new text of unlimited length.
 std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args);
 
-// String `id` of the executable's string table, at most capacity - 1 units; empty when missing.
-std::size_t LoadMessage(platform::UINT id, char16_t* buffer, std::size_t capacity);
-std::u16string LoadMessage(platform::UINT id);
+// The placeholders of a format as FormatText fills them, in order: one unit each, 's', 'd' or
+// 'p'.
+std::u16string FormatPlaceholders(std::u16string_view format);
 
 }  // namespace zelmora

@@ -53,10 +53,12 @@ constexpr LONG kErrorInsufficientBuffer = 122;
 constexpr LONG kErrorBadPathname = 161;
 constexpr LONG kErrorEnvvarNotFound = 203;
 constexpr LONG kErrorFileTooLarge = 223;
+constexpr LONG kErrorMoreData = 234;
 constexpr LONG kErrorRegistryCorrupt = 1015;
 constexpr LONG kErrorKeyDeleted = 1018;
 constexpr LONG kErrorIoDevice = 1117;
 constexpr LONG kErrorNoUnicodeTranslation = 1113;
+constexpr LONG kErrorUnsupportedType = 1630;
 
 // Registry constants.
 constexpr DWORD kKeyAllAccess = 0xF003F;
@@ -70,6 +72,8 @@ constexpr DWORD kRegBinary = 3;
 constexpr DWORD kRegDword = 4;
 constexpr DWORD kRegMultiSz = 7;
 constexpr DWORD kRegQword = 11;
+constexpr DWORD kRrfRtRegSz = 0x00000002;  // RegGetValueW: REG_SZ values only
+constexpr DWORD kRrfRtAny = 0x0000FFFF;    // RegGetValueW: values of any type
 
 // Console constants.
 constexpr DWORD kStdOutputHandle = static_cast<DWORD>(-11);
@@ -80,6 +84,16 @@ constexpr DWORD kFileTypeChar = 2;
 constexpr DWORD kFileTypePipe = 3;
 constexpr UINT kCodePageOem = 1;  // CP_OEMCP
 constexpr UINT kCodePageUtf8 = 65001;
+
+// File constants (CreateFileW).
+constexpr DWORD kGenericRead = 0x80000000;
+constexpr DWORD kFileShareRead = 0x00000001;
+constexpr DWORD kOpenExisting = 3;
+constexpr DWORD kFileAttributeNormal = 0x00000080;
+constexpr HANDLE kNoHandle{0};
+
+// Language constants.
+constexpr DWORD kMuiLanguageName = 0x8;  // GetUserPreferredUILanguages: tags such as "he-IL"
 
 // Memory query (the fields of MEMORY_BASIC_INFORMATION that callers read).
 constexpr DWORD kMemCommit = 0x1000;
@@ -143,6 +157,16 @@ class Platform {
                                             DWORD dataSize) = 0;
   // Releases a handle. Predefined roots are never really closed.
   virtual LONG RegCloseKey(HKEY key) = 0;
+  // Reads the value valueName of the key at subKey below key (null or empty subKey: key itself)
+  // in one call, leaving no handle open; it changes nothing. key may be kHkeyCurrentUser or
+  // kHkeyLocalMachine. flags is kRrfRtRegSz (a value of another type yields
+  // kErrorUnsupportedType) or kRrfRtAny. On entry *dataSize is data's capacity in bytes. Success:
+  // kErrorSuccess, *type (when type is given), the bytes in data and their count in *dataSize; a
+  // REG_SZ value that lacks its terminating zero unit gets one, counted. With data null, only
+  // *dataSize is set. Bytes that do not fit: kErrorMoreData, with *dataSize set to the size
+  // needed. A missing key or value (or, off Windows, a hive with no file): kErrorFileNotFound.
+  virtual LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
+                            DWORD flags, DWORD* type, void* data, DWORD* dataSize) = 0;
 
   // --- Environment and account -----------------------------------------------------------------
   // Value fits with its NUL into size: stores both, returns the length without the NUL (so the
@@ -174,6 +198,35 @@ class Platform {
                          void* overlapped) = 0;
   // The error code of this thread's last failed call.
   virtual DWORD GetLastError() = 0;
+  // Opens a file. The tool only reads existing files (kGenericRead, kFileShareRead, no security
+  // attributes, kOpenExisting, kFileAttributeNormal, no template); the back-ends other than
+  // Win32 support nothing else (kErrorInvalidParameter). Returns a handle for ReadFile,
+  // GetFileSizeEx and CloseHandle, or kInvalidHandle with GetLastError telling why:
+  // kErrorFileNotFound or kErrorPathNotFound when there is no such file, kErrorAccessDenied for
+  // a folder, or off Windows anything but a regular file.
+  virtual HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
+                             const void* securityAttributes, DWORD creationDisposition,
+                             DWORD flagsAndAttributes, HANDLE templateFile) = 0;
+  // The size in bytes of an open file into *size; nonzero on success.
+  virtual BOOL GetFileSizeEx(HANDLE file, std::int64_t* size) = 0;
+  // Reads at most size bytes from the file's position on, which it advances; nonzero on success,
+  // with the count in *read: 0 at the end of the file, and fewer than asked is no failure.
+  virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped) = 0;
+  // Closes a handle that CreateFileW gave; nonzero on success.
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+
+  // --- Language (kernel32) ---------------------------------------------------------------------
+  // The user's preferred interface languages, the most preferred first, with flags
+  // kMuiLanguageName: each a language tag ("he-IL") ended by a NUL, and the list ended by one
+  // more NUL (a list with no language is one NUL alone). On entry *bufferSize is the buffer's
+  // capacity in units; a null buffer with capacity 0 asks only for the size. Success: nonzero,
+  // the tags in *numLanguages and the units stored (or needed), the last NUL included, in
+  // *bufferSize. A list that does not fit: 0 with kErrorInsufficientBuffer. Off Windows the
+  // language comes from the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty,
+  // without its code set and modifier, "_" read as "-" ("he_IL.UTF-8" gives "he-IL"); "C" and
+  // "POSIX" give none.
+  virtual BOOL GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages, char16_t* buffer,
+                                           DWORD* bufferSize) = 0;
 
   // --- Failure report and process end ----------------------------------------------------------
   // Describes the memory region holding address; returns the bytes filled into *info, 0 when

@@ -16,16 +16,16 @@ constexpr Entry kEntries[] = {
 
 }  // namespace
 
-std::u16string_view BuiltInMessage(UINT id) {
+std::optional<std::u16string_view> BuiltInMessage(UINT id) {
   for (const Entry& entry : kEntries) {
     if (entry.id == id) return entry.text;
   }
-  return {};
+  return std::nullopt;
 }
 
 int CopyBuiltInMessage(UINT id, char16_t* buffer, int capacity) {
   if (buffer == nullptr || capacity <= 0) return 0;
-  const std::u16string_view text = BuiltInMessage(id);
+  const std::u16string_view text = BuiltInMessage(id).value_or(u"");
   const std::size_t length =
       text.size() < static_cast<std::size_t>(capacity) ? text.size() : capacity - 1;
   text.copy(buffer, length);

@@ -32,6 +32,20 @@ std::u16string JoinPath(std::u16string_view base, std::u16string_view name) {
   return path;
 }
 
+// The key at base and then down names, as the tree spells them; path, when given, gets its path.
+LONG Descend(const RegistryTree& tree, const std::u16string& base,
+             const std::vector<std::u16string_view>& names, const RegistryKey*& key,
+             std::u16string* path) {
+  key = tree.FindKey(base);
+  if (key == nullptr) return kErrorKeyDeleted;
+  for (std::u16string_view name : names) {
+    key = key->FindSubkey(name);
+    if (key == nullptr) return kErrorFileNotFound;
+    if (path != nullptr) *path = JoinPath(*path, key->Name());
+  }
+  return kErrorSuccess;
+}
+
 std::size_t Depth(std::u16string_view path) {
   return path.empty() ? 0 : 1 + std::count(path.begin(), path.end(), u'\\');
 }
@@ -72,6 +86,15 @@ struct RegistryCalls::Impl {
     return found->second;
   }
 
+  // The path of key and the names of subKey below it, or the error Windows gives for them.
+  LONG Resolve(HKEY key, const char16_t* subKey, std::u16string& base,
+               std::vector<std::u16string_view>& names) const {
+    const std::optional<std::u16string> path = PathOf(key);
+    if (!path) return kErrorInvalidHandle;
+    base = *path;
+    return SplitSubPath(subKey != nullptr ? subKey : u"", names);
+  }
+
   HKEY Issue(std::u16string path) {
     const std::uintptr_t handle = nextHandle;
     nextHandle += 4;
@@ -87,13 +110,13 @@ RegistryCalls::~RegistryCalls() = default;
 
 LONG RegistryCalls::CreateKey(HKEY key, const char16_t* subKey, HKEY* result, DWORD* disposition) {
   if (result == nullptr || subKey == nullptr) return kErrorInvalidParameter;
-  const std::optional<std::u16string> base = impl_->PathOf(key);
-  if (!base) return kErrorInvalidHandle;
+  std::u16string path;
   std::vector<std::u16string_view> names;
-  if (const LONG error = SplitSubPath(subKey, names); error != kErrorSuccess) return error;
-  if (Depth(*base) + names.size() > kMaxKeyDepth) return kErrorInvalidParameter;
+  if (const LONG error = impl_->Resolve(key, subKey, path, names); error != kErrorSuccess) {
+    return error;
+  }
+  if (Depth(path) + names.size() > kMaxKeyDepth) return kErrorInvalidParameter;
 
-  std::u16string path = *base;
   bool created = false;
   const LONG error = impl_->store.Update([&](RegistryTree& tree) {
     RegistryKey* current = tree.FindKey(path);
@@ -112,24 +135,15 @@ LONG RegistryCalls::CreateKey(HKEY key, const char16_t* subKey, HKEY* result, DW
 
 LONG RegistryCalls::OpenKey(HKEY key, const char16_t* subKey, HKEY* result) {
   if (result == nullptr) return kErrorInvalidParameter;
-  const std::optional<std::u16string> base = impl_->PathOf(key);
-  if (!base) return kErrorInvalidHandle;
+  std::u16string base;
   std::vector<std::u16string_view> names;
-  if (const LONG error = SplitSubPath(subKey != nullptr ? subKey : u"", names);
-      error != kErrorSuccess) {
+  if (const LONG error = impl_->Resolve(key, subKey, base, names); error != kErrorSuccess) {
     return error;
   }
-
-  std::u16string path = *base;
+  std::u16string path = base;
   const LONG error = impl_->store.Read([&](const RegistryTree& tree) {
-    const RegistryKey* current = tree.FindKey(path);
-    if (current == nullptr) return kErrorKeyDeleted;
-    for (std::u16string_view name : names) {
-      current = current->FindSubkey(name);
-      if (current == nullptr) return kErrorFileNotFound;
-      path = JoinPath(path, current->Name());
-    }
-    return kErrorSuccess;
+    const RegistryKey* found = nullptr;
+    return Descend(tree, base, names, found, &path);
   });
   if (error != kErrorSuccess) return error;
   *result = impl_->Issue(std::move(path));
@@ -156,6 +170,51 @@ LONG RegistryCalls::CloseKey(HKEY key) {
   if (key == impl_->root) return kErrorSuccess;  // the predefined root is never really closed
   return impl_->handles.erase(static_cast<std::uintptr_t>(key)) == 1 ? kErrorSuccess
                                                                      : kErrorInvalidHandle;
+}
+
+LONG RegistryCalls::GetValue(HKEY key, const char16_t* subKey, const char16_t* valueName,
+                             DWORD flags, DWORD* type, void* data, DWORD* dataSize) {
+  if (flags != kRrfRtRegSz && flags != kRrfRtAny) return kErrorInvalidParameter;
+  if (dataSize == nullptr && data != nullptr) return kErrorInvalidParameter;
+  std::u16string base;
+  std::vector<std::u16string_view> names;
+  if (const LONG error = impl_->Resolve(key, subKey, base, names); error != kErrorSuccess) {
+    return error;
+  }
+  const std::u16string_view name = valueName != nullptr ? valueName : u"";
+
+  return impl_->store.Read([&](const RegistryTree& tree) {
+    const RegistryKey* current = nullptr;
+    if (const LONG error = Descend(tree, base, names, current, nullptr); error != kErrorSuccess) {
+      return error;
+    }
+    const RegistryValue* value = current->FindValue(name);
+    if (value == nullptr) return kErrorFileNotFound;
+    if (flags == kRrfRtRegSz && value->type != kRegSz) return kErrorUnsupportedType;
+    // A string comes back in whole units ended by a zero unit, even when stored without one.
+    const std::vector<std::uint8_t>& bytes = value->data;
+    std::size_t needed = bytes.size();
+    if (value->type == kRegSz) {
+      const bool ended = bytes.size() % 2 == 0 && bytes.size() >= 2 && bytes.back() == 0 &&
+                         bytes[bytes.size() - 2] == 0;
+      if (!ended) needed += bytes.size() % 2 + 2;
+    }
+    if (type != nullptr) *type = value->type;
+    if (dataSize == nullptr) return kErrorSuccess;
+    if (data == nullptr) {
+      *dataSize = static_cast<DWORD>(needed);
+      return kErrorSuccess;
+    }
+    if (*dataSize < needed) {
+      *dataSize = static_cast<DWORD>(needed);
+      return kErrorMoreData;
+    }
+    auto* out = static_cast<std::uint8_t*>(data);
+    std::copy(bytes.begin(), bytes.end(), out);
+    std::fill(out + bytes.size(), out + needed, std::uint8_t{0});
+    *dataSize = static_cast<DWORD>(needed);
+    return kErrorSuccess;
+  });
 }
 
 std::size_t RegistryCalls::OpenHandleCount() const { return impl_->handles.size(); }

@@ -59,6 +59,9 @@ class RegistryCalls {
   [[nodiscard]] LONG SetValue(HKEY key, const char16_t* valueName, DWORD type,
                               const std::uint8_t* data, DWORD dataSize);
   LONG CloseKey(HKEY key);
+  // RegGetValueW: reads one value through the store's Read, so it never changes the store.
+  LONG GetValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
+                DWORD* type, void* data, DWORD* dataSize);
 
   // Handles issued and not yet closed (for tests that look for leaks).
   std::size_t OpenHandleCount() const;

@@ -37,8 +37,10 @@ void PutUtf8(Sink& out, char32_t cp) {
   }
 }
 
+// Returns whether the text was well-formed throughout.
 template <typename Sink>
-void DecodeUtf8(std::string_view utf8, Sink& out) {
+bool DecodeUtf8(std::string_view utf8, Sink& out) {
+  bool wellFormed = true;
   std::size_t i = 0;
   const std::size_t n = utf8.size();
   while (i < n) {
@@ -65,6 +67,7 @@ void DecodeUtf8(std::string_view utf8, Sink& out) {
       if (lead == 0xF4) high = 0x8F;
     } else {
       out(static_cast<char16_t>(kReplacement));
+      wellFormed = false;
       ++i;
       continue;
     }
@@ -89,9 +92,11 @@ void DecodeUtf8(std::string_view utf8, Sink& out) {
     } else {
       // The maximal subpart (lead plus the continuation bytes that were valid) is one U+FFFD.
       out(static_cast<char16_t>(kReplacement));
+      wellFormed = false;
     }
     i = j;
   }
+  return wellFormed;
 }
 
 template <typename Sink>
@@ -144,6 +149,11 @@ std::size_t Utf8ToUtf16(std::string_view utf8, char16_t* out, std::size_t capaci
   BoundedSink<char16_t> sink{out, capacity};
   DecodeUtf8(utf8, sink);
   return sink.count;
+}
+
+bool IsWellFormedUtf8(std::string_view utf8) {
+  auto discard = [](char16_t) {};
+  return DecodeUtf8(utf8, discard);
 }
 
 std::size_t Utf16ToUtf8(std::u16string_view utf16, char* out, std::size_t capacity) {

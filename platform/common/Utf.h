@@ -16,6 +16,9 @@ namespace zelmora::platform {
 // that undecodable input still yields text of predictable shape and never fails.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// Whether the bytes are UTF-8 throughout, with none of the forms above.
+bool IsWellFormedUtf8(std::string_view utf8);
+
 // Encodes UTF-16 as UTF-8. A unit that is half of a surrogate pair without its partner becomes
 // U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);

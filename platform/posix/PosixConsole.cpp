@@ -13,14 +13,6 @@
 namespace zelmora::platform {
 namespace {
 
-HANDLE HandleOf(int fd) { return static_cast<HANDLE>(static_cast<std::uintptr_t>(fd) + 1); }
-
-int DescriptorOf(HANDLE handle) {
-  const auto value = static_cast<std::uintptr_t>(handle);
-  if (value == 0 || handle == kInvalidHandle) return -1;
-  return static_cast<int>(value - 1);
-}
-
 // Waits until a descriptor someone left non-blocking can take more bytes.
 bool WaitWritable(int fd) {
   pollfd entry{fd, POLLOUT, 0};
@@ -34,14 +26,14 @@ bool WaitWritable(int fd) {
 }  // namespace
 
 HANDLE PosixPlatform::GetStdHandle(DWORD stdHandle) {
-  if (stdHandle == kStdOutputHandle) return HandleOf(STDOUT_FILENO);
-  if (stdHandle == kStdErrorHandle) return HandleOf(STDERR_FILENO);
+  if (stdHandle == kStdOutputHandle) return HandleOfDescriptor(STDOUT_FILENO);
+  if (stdHandle == kStdErrorHandle) return HandleOfDescriptor(STDERR_FILENO);
   Fail(kErrorInvalidParameter);
   return kInvalidHandle;
 }
 
 DWORD PosixPlatform::GetFileType(HANDLE file) {
-  const int fd = DescriptorOf(file);
+  const int fd = DescriptorOfHandle(file);
   struct stat status;
   if (fd < 0 || fstat(fd, &status) != 0) {
     Fail(fd < 0 ? kErrorInvalidHandle : Win32ErrorFromErrno(errno));
@@ -85,7 +77,7 @@ int PosixPlatform::WideCharToMultiByte(UINT codePage, DWORD flags, const char16_
 
 BOOL PosixPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written, void*) {
   if (written != nullptr) *written = 0;
-  const int fd = DescriptorOf(file);
+  const int fd = DescriptorOfHandle(file);
   if (fd < 0) {
     Fail(kErrorInvalidHandle);
     return 0;

@@ -9,8 +9,8 @@
 namespace zelmora::platform {
 
 struct PosixPlatform::RegistryState {
-  explicit RegistryState(std::string path)
-      : store(std::move(path), u"HKEY_CURRENT_USER"), calls(store, kHkeyCurrentUser) {}
+  RegistryState(std::string path, std::u16string rootName, HKEY root)
+      : store(std::move(path), std::move(rootName)), calls(store, root) {}
   FileKeyStore store;
   RegistryCalls calls;
 };
@@ -38,10 +38,18 @@ RegistryCalls* PosixPlatform::Registry() {
   if (!registryLookedUp_) {
     registryLookedUp_ = true;
     if (const auto path = CurrentUserStorePath()) {
-      registry_ = std::make_unique<RegistryState>(*path);
+      registry_ = std::make_unique<RegistryState>(*path, u"HKEY_CURRENT_USER", kHkeyCurrentUser);
     }
   }
   return registry_ ? &registry_->calls : nullptr;
+}
+
+RegistryCalls* PosixPlatform::MachineRegistry() {
+  if (!machineRegistry_) {
+    machineRegistry_ = std::make_unique<RegistryState>(MachineStorePath(), u"HKEY_LOCAL_MACHINE",
+                                                       kHkeyLocalMachine);
+  }
+  return &machineRegistry_->calls;
 }
 
 LONG PosixPlatform::RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DWORD,
@@ -68,6 +76,15 @@ LONG PosixPlatform::RegCloseKey(HKEY key) {
   RegistryCalls* calls = Registry();
   if (calls == nullptr) return Fail(kErrorInvalidHandle);
   return calls->CloseKey(key);
+}
+
+LONG PosixPlatform::RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
+                                 DWORD flags, DWORD* type, void* data, DWORD* dataSize) {
+  // The machine's hive is reached by this call alone, so nothing can write it.
+  RegistryCalls* calls = key == kHkeyLocalMachine ? MachineRegistry() : Registry();
+  if (calls == nullptr) return Fail(kErrorFileNotFound);  // no home: no hive, so no value
+  const LONG error = calls->GetValue(key, subKey, valueName, flags, type, data, dataSize);
+  return error == kErrorSuccess ? error : Fail(error);
 }
 
 }  // namespace zelmora::platform

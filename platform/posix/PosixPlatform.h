@@ -22,6 +22,8 @@ class PosixPlatform final : public Platform {
   LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
                       const std::uint8_t* data, DWORD dataSize) override;
   LONG RegCloseKey(HKEY key) override;
+  LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
+                    DWORD* type, void* data, DWORD* dataSize) override;
   DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) override;
   BOOL GetUserNameW(char16_t* buffer, DWORD* size) override;
   HANDLE GetStdHandle(DWORD stdHandle) override;
@@ -34,6 +36,14 @@ class PosixPlatform final : public Platform {
   BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
                  void* overlapped) override;
   DWORD GetLastError() override;
+  HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
+                     const void* securityAttributes, DWORD creationDisposition,
+                     DWORD flagsAndAttributes, HANDLE templateFile) override;
+  BOOL GetFileSizeEx(HANDLE file, std::int64_t* size) override;
+  BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped) override;
+  BOOL CloseHandle(HANDLE handle) override;
+  BOOL GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages, char16_t* buffer,
+                                   DWORD* bufferSize) override;
   std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
                            std::size_t infoSize) override;
   DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size) override;
@@ -44,13 +54,26 @@ class PosixPlatform final : public Platform {
  private:
   // The current user's hive, opened at the first registry call; null when the user has no home.
   RegistryCalls* Registry();
+  // The machine's hive, opened at its first read; only ever read.
+  RegistryCalls* MachineRegistry();
   // Records the error of a failed call for GetLastError, and returns it.
   LONG Fail(LONG code);
 
   struct RegistryState;
   std::unique_ptr<RegistryState> registry_;
   bool registryLookedUp_ = false;
+  std::unique_ptr<RegistryState> machineRegistry_;
   DWORD lastError_ = 0;
 };
+
+// A handle is a file descriptor plus one, so that none is null.
+inline HANDLE HandleOfDescriptor(int fd) {
+  return static_cast<HANDLE>(static_cast<std::uintptr_t>(fd) + 1);
+}
+inline int DescriptorOfHandle(HANDLE handle) {
+  const auto value = static_cast<std::uintptr_t>(handle);
+  if (value == 0 || handle == kInvalidHandle) return -1;
+  return static_cast<int>(value - 1);
+}
 
 }  // namespace zelmora::platform

@@ -1,6 +1,9 @@
 #include "platform/posix/StoreLocation.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 #include "platform/posix/PasswordEntry.h"
 
@@ -42,6 +45,23 @@ std::optional<std::string> CurrentUserStorePath() {
   }
   if (config == "/") config.clear();  // keep the path free of a doubled slash
   return config + "/zelmora/registry/HKEY_CURRENT_USER.reg";
+}
+
+std::string MachineStorePath() {
+  std::string folder = "/etc/xdg";
+  if (const char* dirs = std::getenv("XDG_CONFIG_DIRS")) {
+    // Relative entries are not meant to be there, and are skipped.
+    for (std::string_view rest = dirs; !rest.empty();) {
+      const std::string_view entry = rest.substr(0, rest.find(':'));
+      rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+      if (!entry.empty() && entry.front() == '/') {
+        folder = WithoutTrailingSlashes(std::string(entry));
+        break;
+      }
+    }
+  }
+  if (folder == "/") folder.clear();
+  return folder + "/zelmora/registry/HKEY_LOCAL_MACHINE.reg";
 }
 
 }  // namespace zelmora::platform

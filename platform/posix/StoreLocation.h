@@ -12,4 +12,8 @@ namespace zelmora::platform {
 // home directory can be found.
 std::optional<std::string> CurrentUserStorePath();
 
+// The machine's hive, read only: zelmora/registry/HKEY_LOCAL_MACHINE.reg in the first absolute
+// folder that $XDG_CONFIG_DIRS lists (a colon-separated list), /etc/xdg when it lists none.
+std::string MachineStorePath();
+
 }  // namespace zelmora::platform

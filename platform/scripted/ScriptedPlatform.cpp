@@ -1,10 +1,12 @@
 #include "platform/scripted/ScriptedPlatform.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
 
 #include "platform/common/BuiltInMessages.h"
+#include "platform/common/LanguageList.h"
 #include "platform/common/Utf.h"
 
 namespace zelmora::platform {
@@ -63,7 +65,8 @@ bool CanFail(Call call) {
   return false;
 }
 
-ScriptedPlatform::ScriptedPlatform() : calls_(store_, kHkeyCurrentUser) {
+ScriptedPlatform::ScriptedPlatform()
+    : calls_(store_, kHkeyCurrentUser), machineCalls_(machineStore_, kHkeyLocalMachine) {
   // Logging a call allocates nothing in a run of ordinary length (up to kReservedCalls calls,
   // details up to kReservedDetailUnits units), so that tests which make allocations fail do not
   // spend their failures on the log. Writing to the streams allocates nothing up to their
@@ -130,6 +133,13 @@ LONG ScriptedPlatform::RegCloseKey(HKEY key) {
     return *fault;
   }
   return calls_.CloseKey(key);
+}
+
+LONG ScriptedPlatform::RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
+                                    DWORD flags, DWORD* type, void* data, DWORD* dataSize) {
+  if (auto fault = Enter(Call::RegGetValueW, Text(valueName))) return *fault;
+  RegistryCalls& calls = key == kHkeyLocalMachine ? machineCalls_ : calls_;
+  return calls.GetValue(key, subKey, valueName, flags, type, data, dataSize);
 }
 
 DWORD ScriptedPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buffer,
@@ -267,6 +277,77 @@ BOOL ScriptedPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DW
 DWORD ScriptedPlatform::GetLastError() {
   Enter(Call::GetLastError, u"");
   return lastError_;
+}
+
+HANDLE ScriptedPlatform::CreateFileW(const char16_t* fileName, DWORD, DWORD, const void*, DWORD,
+                                     DWORD, HANDLE) {
+  if (auto fault = Enter(Call::CreateFileW, Text(fileName))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return kInvalidHandle;
+  }
+  const auto found = files.find(Text(fileName));
+  if (found == files.end()) {
+    lastError_ = kErrorFileNotFound;
+    return kInvalidHandle;
+  }
+  const std::uintptr_t handle = nextFile_++;
+  openFiles_[handle] = OpenFile{found->second};
+  return static_cast<HANDLE>(handle);
+}
+
+ScriptedPlatform::OpenFile* ScriptedPlatform::EnterFileCall(Call call, HANDLE file) {
+  const auto handle = static_cast<std::uintptr_t>(file);
+  if (auto fault = Enter(call, HandleText(handle))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return nullptr;
+  }
+  const auto open = openFiles_.find(handle);
+  if (open == openFiles_.end()) {
+    lastError_ = kErrorInvalidHandle;
+    return nullptr;
+  }
+  return &open->second;
+}
+
+BOOL ScriptedPlatform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
+  const OpenFile* opened = EnterFileCall(Call::GetFileSizeEx, file);
+  if (opened == nullptr) return 0;
+  *size = static_cast<std::int64_t>(opened->bytes.size());
+  return 1;
+}
+
+BOOL ScriptedPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void*) {
+  *read = 0;
+  OpenFile* opened = EnterFileCall(Call::ReadFile, file);
+  if (opened == nullptr) return 0;
+  const std::size_t count = std::min<std::size_t>(size, opened->bytes.size() - opened->position);
+  std::memcpy(buffer, opened->bytes.data() + opened->position, count);
+  opened->position += count;
+  *read = static_cast<DWORD>(count);
+  return 1;
+}
+
+BOOL ScriptedPlatform::CloseHandle(HANDLE handle) {
+  const auto value = static_cast<std::uintptr_t>(handle);
+  // Released whether or not the call is made to report a failure, as a real close does.
+  const bool known = openFiles_.erase(value) == 1;
+  if (auto fault = Enter(Call::CloseHandle, HandleText(value))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (!known) lastError_ = kErrorInvalidHandle;
+  return known ? 1 : 0;
+}
+
+BOOL ScriptedPlatform::GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages,
+                                                   char16_t* buffer, DWORD* bufferSize) {
+  if (auto fault = Enter(Call::GetUserPreferredUILanguages, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const LONG error = CopyLanguageList(uiLanguages, flags, numLanguages, buffer, bufferSize);
+  if (error != kErrorSuccess) lastError_ = static_cast<DWORD>(error);
+  return error == kErrorSuccess ? 1 : 0;
 }
 
 std::size_t ScriptedPlatform::VirtualQuery(const void* address, MemoryBasicInformation* info,

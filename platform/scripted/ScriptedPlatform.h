@@ -21,36 +21,50 @@ namespace zelmora::platform {
 // here and nowhere else in this back-end. The last column tells whether an injected fault can
 // change the call's answer: the code-page queries, GetLastError and ExitProcess have no failure
 // to report.
-#define ZELMORA_SCRIPTED_CALLS(X)                                                               \
-  X(LONG, RegCreateKeyExW,                                                                      \
-    (HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass, DWORD options, \
-     DWORD desiredAccess, const void* securityAttributes, HKEY* result, DWORD* disposition),    \
-    true)                                                                                       \
-  X(LONG, RegOpenKeyExW,                                                                        \
-    (HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result), true) \
-  X(LONG, RegSetValueExW,                                                                       \
-    (HKEY key, const char16_t* valueName, DWORD reserved, DWORD type, const std::uint8_t* data, \
-     DWORD dataSize),                                                                           \
-    true)                                                                                       \
-  X(LONG, RegCloseKey, (HKEY key), true)                                                        \
-  X(DWORD, GetEnvironmentVariableW, (const char16_t* name, char16_t* buffer, DWORD size), true) \
-  X(BOOL, GetUserNameW, (char16_t* buffer, DWORD* size), true)                                  \
-  X(HANDLE, GetStdHandle, (DWORD stdHandle), true)                                              \
-  X(DWORD, GetFileType, (HANDLE file), true)                                                    \
-  X(UINT, GetConsoleOutputCP, (), false)                                                        \
-  X(UINT, GetACP, (), false)                                                                    \
-  X(int, WideCharToMultiByte,                                                                   \
-    (UINT codePage, DWORD flags, const char16_t* wide, int wideLength, char* bytes,             \
-     int byteCapacity, const char* defaultChar, BOOL* usedDefaultChar),                         \
-    true)                                                                                       \
-  X(BOOL, WriteFile,                                                                            \
-    (HANDLE file, const void* buffer, DWORD size, DWORD* written, void* overlapped), true)      \
-  X(DWORD, GetLastError, (), false)                                                             \
-  X(std::size_t, VirtualQuery,                                                                  \
-    (const void* address, MemoryBasicInformation* info, std::size_t infoSize), true)            \
-  X(DWORD, GetModuleFileNameW, (HMODULE module, char16_t* buffer, DWORD size), true)            \
-  X(int, LoadStringW, (HMODULE instance, UINT id, char16_t* buffer, int capacity), true)        \
-  X(void, ExitProcess, (UINT exitCode), false)                                                  \
+#define ZELMORA_SCRIPTED_CALLS(X)                                                                 \
+  X(LONG, RegCreateKeyExW,                                                                        \
+    (HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass, DWORD options,   \
+     DWORD desiredAccess, const void* securityAttributes, HKEY* result, DWORD* disposition),      \
+    true)                                                                                         \
+  X(LONG, RegOpenKeyExW,                                                                          \
+    (HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result), true)   \
+  X(LONG, RegSetValueExW,                                                                         \
+    (HKEY key, const char16_t* valueName, DWORD reserved, DWORD type, const std::uint8_t* data,   \
+     DWORD dataSize),                                                                             \
+    true)                                                                                         \
+  X(LONG, RegCloseKey, (HKEY key), true)                                                          \
+  X(LONG, RegGetValueW,                                                                           \
+    (HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,       \
+     void* data, DWORD* dataSize),                                                                \
+    true)                                                                                         \
+  X(DWORD, GetEnvironmentVariableW, (const char16_t* name, char16_t* buffer, DWORD size), true)   \
+  X(BOOL, GetUserNameW, (char16_t* buffer, DWORD* size), true)                                    \
+  X(HANDLE, GetStdHandle, (DWORD stdHandle), true)                                                \
+  X(DWORD, GetFileType, (HANDLE file), true)                                                      \
+  X(UINT, GetConsoleOutputCP, (), false)                                                          \
+  X(UINT, GetACP, (), false)                                                                      \
+  X(int, WideCharToMultiByte,                                                                     \
+    (UINT codePage, DWORD flags, const char16_t* wide, int wideLength, char* bytes,               \
+     int byteCapacity, const char* defaultChar, BOOL* usedDefaultChar),                           \
+    true)                                                                                         \
+  X(BOOL, WriteFile,                                                                              \
+    (HANDLE file, const void* buffer, DWORD size, DWORD* written, void* overlapped), true)        \
+  X(DWORD, GetLastError, (), false)                                                               \
+  X(HANDLE, CreateFileW,                                                                          \
+    (const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,                              \
+     const void* securityAttributes, DWORD creationDisposition, DWORD flagsAndAttributes,         \
+     HANDLE templateFile),                                                                        \
+    true)                                                                                         \
+  X(BOOL, GetFileSizeEx, (HANDLE file, std::int64_t * size), true)                                \
+  X(BOOL, ReadFile, (HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped), true) \
+  X(BOOL, CloseHandle, (HANDLE handle), true)                                                     \
+  X(BOOL, GetUserPreferredUILanguages,                                                            \
+    (DWORD flags, DWORD * numLanguages, char16_t* buffer, DWORD* bufferSize), true)               \
+  X(std::size_t, VirtualQuery,                                                                    \
+    (const void* address, MemoryBasicInformation* info, std::size_t infoSize), true)              \
+  X(DWORD, GetModuleFileNameW, (HMODULE module, char16_t* buffer, DWORD size), true)              \
+  X(int, LoadStringW, (HMODULE instance, UINT id, char16_t* buffer, int capacity), true)          \
+  X(void, ExitProcess, (UINT exitCode), false)                                                    \
   X(BOOL, InstallFaultHandler, (FaultHandler handler), true)
 
 enum class Call {
@@ -89,6 +103,11 @@ class ScriptedPlatform final : public Platform {
 
   // --- The scripted world ---
   RegistryTree& Registry() { return store_.Tree(); }
+  // HKEY_LOCAL_MACHINE, which only RegGetValueW reads.
+  RegistryTree& MachineRegistry() { return machineStore_.Tree(); }
+  // Files that CreateFileW opens, by exact path.
+  std::map<std::u16string, std::string> files;
+  std::vector<std::u16string> uiLanguages{u"en-US"};
   std::map<std::u16string, std::u16string, std::less<>> environment;
   std::optional<std::u16string> userName = u"jdoe";
   ScriptedStream out;
@@ -118,6 +137,7 @@ class ScriptedPlatform final : public Platform {
   static constexpr UINT kUnhandledFaultStatus = 0xC0000005;
   const std::vector<CallRecord>& Log() const { return log_; }
   std::size_t OpenKeyHandles() const { return calls_.OpenHandleCount(); }
+  std::size_t OpenFileHandles() const { return openFiles_.size(); }
 
   // --- Platform ---
 #define ZELMORA_CALL_OVERRIDE(result, name, parameters, canFail) result name parameters override;
@@ -128,9 +148,20 @@ class ScriptedPlatform final : public Platform {
   // Logs the call and tells the injected fault's code, if this call is to fail.
   std::optional<LONG> Enter(Call call, std::u16string_view detail);
   ScriptedStream* StreamOf(HANDLE file);
+  struct OpenFile;
+  // Logs a call on an open file; the file, or null when the call fails (GetLastError tells why).
+  OpenFile* EnterFileCall(Call call, HANDLE file);
 
   MemoryKeyStore store_;
   RegistryCalls calls_;
+  MemoryKeyStore machineStore_;
+  RegistryCalls machineCalls_;
+  struct OpenFile {
+    std::string bytes;
+    std::size_t position = 0;
+  };
+  std::map<std::uintptr_t, OpenFile> openFiles_;
+  std::uintptr_t nextFile_ = 0x100;  // far from the standard streams' handles
   std::vector<CallRecord> log_;
   std::vector<std::u16string> spareDetails_;  // storage for the details of the next records
   std::array<int, kCallCount> counts_{};

@@ -57,10 +57,12 @@ static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
 static_assert(kErrorEnvvarNotFound == ERROR_ENVVAR_NOT_FOUND);
 static_assert(kErrorFileTooLarge == ERROR_FILE_TOO_LARGE);
+static_assert(kErrorMoreData == ERROR_MORE_DATA);
 static_assert(kErrorRegistryCorrupt == ERROR_REGISTRY_CORRUPT);
 static_assert(kErrorKeyDeleted == ERROR_KEY_DELETED);
 static_assert(kErrorIoDevice == ERROR_IO_DEVICE);
 static_assert(kErrorNoUnicodeTranslation == ERROR_NO_UNICODE_TRANSLATION);
+static_assert(kErrorUnsupportedType == ERROR_UNSUPPORTED_TYPE);
 
 static_assert(kKeyAllAccess == KEY_ALL_ACCESS);
 static_assert(kRegOptionNonVolatile == REG_OPTION_NON_VOLATILE);
@@ -73,6 +75,8 @@ static_assert(kRegBinary == REG_BINARY);
 static_assert(kRegDword == REG_DWORD);
 static_assert(kRegMultiSz == REG_MULTI_SZ);
 static_assert(kRegQword == REG_QWORD);
+static_assert(kRrfRtRegSz == RRF_RT_REG_SZ);
+static_assert(kRrfRtAny == RRF_RT_ANY);
 
 static_assert(kStdOutputHandle == STD_OUTPUT_HANDLE);
 static_assert(kStdErrorHandle == STD_ERROR_HANDLE);
@@ -83,6 +87,13 @@ static_assert(kFileTypePipe == FILE_TYPE_PIPE);
 static_assert(kCodePageOem == CP_OEMCP);
 static_assert(kCodePageUtf8 == CP_UTF8);
 static_assert(kMemCommit == MEM_COMMIT);
+static_assert(kGenericRead == GENERIC_READ);
+static_assert(kFileShareRead == FILE_SHARE_READ);
+static_assert(kOpenExisting == OPEN_EXISTING);
+static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(kMuiLanguageName == MUI_LANGUAGE_NAME);
+static_assert(sizeof(::ULONG) == sizeof(DWORD) && std::is_unsigned_v<::ULONG>);
+static_assert(sizeof(std::int64_t) == sizeof(::LONGLONG));
 
 }  // namespace
 }  // namespace zelmora::platform

@@ -170,6 +170,14 @@ class Win32Platform final : public Platform {
 
   LONG RegCloseKey(HKEY key) override { return ::RegCloseKey(ToNative(key)); }
 
+  LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
+                    DWORD* type, void* data, DWORD* dataSize) override {
+    DwordParam kind(type);
+    DwordParam size(dataSize);
+    return ::RegGetValueW(ToNative(key), Wide(subKey), Wide(valueName), flags, kind.get(), data,
+                          size.get());
+  }
+
   DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) override {
     return ::GetEnvironmentVariableW(Wide(name), Wide(buffer), size);
   }
@@ -202,6 +210,40 @@ class Win32Platform final : public Platform {
   }
 
   DWORD GetLastError() override { return ::GetLastError(); }
+
+  HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
+                     const void* securityAttributes, DWORD creationDisposition,
+                     DWORD flagsAndAttributes, HANDLE templateFile) override {
+    return FromNative(
+        ::CreateFileW(Wide(fileName), desiredAccess, shareMode,
+                      static_cast<SECURITY_ATTRIBUTES*>(const_cast<void*>(securityAttributes)),
+                      creationDisposition, flagsAndAttributes, ToNative(templateFile)));
+  }
+
+  BOOL GetFileSizeEx(HANDLE file, std::int64_t* size) override {
+    LARGE_INTEGER native{};
+    if (size == nullptr || !::GetFileSizeEx(ToNative(file), &native)) {
+      if (size == nullptr) ::SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    *size = native.QuadPart;
+    return 1;
+  }
+
+  BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped) override {
+    DwordParam count(read);
+    return ::ReadFile(ToNative(file), buffer, size, count.get(),
+                      static_cast<OVERLAPPED*>(overlapped));
+  }
+
+  BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(ToNative(handle)); }
+
+  BOOL GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages, char16_t* buffer,
+                                   DWORD* bufferSize) override {
+    DwordParam count(numLanguages);
+    DwordParam size(bufferSize);
+    return ::GetUserPreferredUILanguages(flags, count.get(), Wide(buffer), size.get());
+  }
 
   std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,
                            std::size_t infoSize) override {

@@ -10,6 +10,7 @@
 #include <regex>
 #include <set>
 
+#include "platform/common/RegFileFormat.h"
 #include "platform/common/Utf.h"
 #include "tests/support/RunFixture.h"
 #include "tests/support/ToolRun.h"
@@ -164,6 +165,52 @@ TEST_F(ToolProcess, UnusableOrFullStandardOutputIsReportedWithStatusOne) {
       EXPECT_EQ(afterCheck.count(std::stoull(match[1].str(), nullptr, 16)), 1u) << match[1];
     }
     ExpectCompleteLayout("/tmp");  // every value was written before the line failed
+  }
+}
+
+TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting) {
+  const std::regex hebrew(
+      "חריגה EInOutError במודול zelmora-setup בכתובת [0-9A-F]{16}\\.\r\n"
+      "שגיאת קלט/פלט 112\\.\r\n\r\n");
+  const std::u16string tool = platform::Utf8ToUtf16(fs::canonical(ZELMORA_TOOL).string());
+  struct Case {
+    std::optional<std::u16string> user, machine;  // the tool's Locales values
+    std::vector<std::string> environment;         // LANG=C, LC_ALL and LC_MESSAGES empty unless set
+    bool translated;
+  };
+  const Case cases[] = {
+      {std::nullopt, std::nullopt, {"LANG=he_IL.UTF-8"}, true},  // no he-IL file: the he one
+      {std::nullopt, std::nullopt, {"LC_MESSAGES=he_IL", "LANG=en_US.UTF-8"}, true},
+      {std::nullopt, std::nullopt, {"LC_ALL=C.UTF-8", "LANG=he_IL.UTF-8"}, false},
+      {std::nullopt, u"he", {"LANG=POSIX"}, true},
+      {u"", u"he", {"LANG=he_IL.UTF-8"}, false},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(home_ / "config");
+    fs::remove_all(home_ / "xdg-dirs");
+    const std::pair<fs::path, const std::optional<std::u16string>&> stores[] = {
+        {StorePath(), c.user},
+        {home_ / "xdg-dirs/zelmora/registry/HKEY_LOCAL_MACHINE.reg", c.machine}};
+    for (const auto& [path, value] : stores) {
+      if (!value) continue;
+      platform::RegistryTree tree;
+      SettingsKey(tree, u"Locales").SetValue(tool, platform::kRegSz, Sz(*value));
+      fs::create_directories(path.parent_path());
+      const auto root = path.stem().u16string();
+      const std::vector<std::uint8_t> bytes = platform::FormatRegFile(tree, root);
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    }
+    ToolOptions options;
+    options.home = home_;
+    options.configHome = home_ / "config";
+    options.temp = "/tmp";
+    options.stdOut = StdOutKind::DevFull;
+    options.environment = c.environment;
+    const ToolResult result = RunTool(options);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(std::regex_match(result.err, hebrew), c.translated) << result.err;
+    EXPECT_EQ(result.err.starts_with("Exception EInOutError"), !c.translated) << result.err;
   }
 }
 

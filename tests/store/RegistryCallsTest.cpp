@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
@@ -195,6 +197,33 @@ TEST(RegistryCallsOnFailingStore, AFailedChangeLeavesNothingBehind) {
   EXPECT_EQ(calls.SetValue(kHkeyCurrentUser, u"v", kRegDword, kOne.data(), 4), kErrorDiskFull);
   EXPECT_EQ(ListTree(store.memory.Tree()).size(), 1u);
   EXPECT_EQ(calls.OpenHandleCount(), 0u);
+}
+
+TEST_F(RegistryCallsTest, GetValueReadsAStringEndedByAZeroUnitAndChangesNothing) {
+  const HKEY key = Create(u"Software\\Locales");
+  Set(key, u"C:\\Apps\\Tool.exe", kRegSz, {'h', 0, 'e', 0, 0, 0});
+  Set(key, u"unended", kRegSz, {'h', 0, 'e'});
+  Set(key, u"number", kRegDword, kOne);
+  const auto before = ListTree(Tree());
+  // name, capacity: result, size, the bytes read
+  const std::tuple<const char16_t*, DWORD, LONG, DWORD, std::vector<std::uint8_t>> cases[] = {
+      {u"c:\\apps\\TOOL.EXE", 16, kErrorSuccess, 6, {'h', 0, 'e', 0, 0, 0}},
+      {u"unended", 16, kErrorSuccess, 6, {'h', 0, 'e', 0, 0, 0}},
+      {u"unended", 5, kErrorMoreData, 6, {}},
+      {u"number", 16, kErrorUnsupportedType, 16, {}},
+      {u"missing", 16, kErrorFileNotFound, 16, {}},
+  };
+  for (const auto& [name, capacity, result, size, bytes] : cases) {
+    std::vector<std::uint8_t> data(capacity);
+    DWORD stored = capacity;
+    EXPECT_EQ(calls.GetValue(kHkeyCurrentUser, u"software\\LOCALES", name, kRrfRtRegSz, nullptr,
+                             data.data(), &stored),
+              result);
+    EXPECT_EQ(stored, size);
+    data.resize(bytes.empty() ? 0 : stored);
+    EXPECT_EQ(data, bytes);
+  }
+  EXPECT_EQ(ListTree(Tree()), before);
 }
 
 }  // namespace

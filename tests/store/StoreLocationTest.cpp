@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 
+#include "platform/NativePlatform.h"
+#include "platform/common/Utf.h"
 #include "platform/posix/ErrnoCodes.h"
+#include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::platform {
 namespace {
@@ -58,6 +62,26 @@ TEST(StoreLocation, FollowsTheConfigurationFolderConventions) {
     environment.Set("LOGNAME", "someone-else");
     EXPECT_EQ(CurrentUserStorePath(), expected + kTail)
         << (xdg ? xdg : "(unset)") << " " << (home ? home : "(unset)");
+  }
+}
+
+TEST(PosixFiles, OnlyARegularFileOpensForReading) {
+  testing::TempFolder folder;
+  testing::WriteFileBytes(folder / "file", {'a', 'b', 'c'});
+  mkfifo((folder / "fifo").c_str(), 0600);
+  const std::pair<std::string, LONG> cases[] = {
+      {"file", kErrorSuccess},         {"fifo", kErrorAccessDenied},   {".", kErrorAccessDenied},
+      {"missing", kErrorFileNotFound}, {"file/x", kErrorPathNotFound},
+  };
+  Platform& platform = NativePlatform();
+  for (const auto& [name, expected] : cases) {
+    const HANDLE file =
+        platform.CreateFileW(Utf8ToUtf16(folder / name).c_str(), kGenericRead, kFileShareRead,
+                             nullptr, kOpenExisting, kFileAttributeNormal, kNoHandle);
+    EXPECT_EQ(file == kInvalidHandle ? static_cast<LONG>(platform.GetLastError()) : kErrorSuccess,
+              expected)
+        << name;
+    if (file != kInvalidHandle) platform.CloseHandle(file);
   }
 }
 

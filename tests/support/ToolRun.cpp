@@ -34,6 +34,15 @@ std::vector<std::string> ChildEnvironment(const ToolOptions& options) {
   if (options.temp) set.push_back("TEMP=" + *options.temp);
   std::vector<std::string> names{"HOME", "XDG_CONFIG_HOME", "TEMP"};
   for (const std::string& entry : options.environment) names.push_back(NameOf(entry));
+  // The machine's settings and the language of the messages are the test's, not this machine's:
+  // the settings in the first absolute folder listed, after a relative one to be skipped.
+  for (const std::string& entry :
+       {"XDG_CONFIG_DIRS=xdg:" + (options.home / "xdg-dirs").string() + ":/etc/xdg",
+        std::string("LANG=C"), std::string("LC_ALL="), std::string("LC_MESSAGES=")}) {
+    if (std::find(names.begin(), names.end(), NameOf(entry)) != names.end()) continue;
+    set.push_back(entry);
+    names.push_back(NameOf(entry));
+  }
 
   std::vector<std::string> result;
   for (char** entry = environ; *entry != nullptr; ++entry) {

@@ -41,14 +41,29 @@ declare -A ACCOUNTS=(
   [unreadable]=ordinary [longer-than-255]=ordinary
 )
 
+# Message overrides, by case: the data of the tool's Locales value under HKCU and under HKLM (-
+# for none, "" for empty), the Unix locale from which Wine takes the interface language and code
+# pages, the tags with an override file beside the tool (! after a tag: an invalid one), and the
+# tag whose file the report comes from (- for the built-in texts).
+declare -A OVERRIDES=(
+  [per-user]='qa - he_IL.UTF-8 qa,qb,he qa'
+  [per-machine]='- qb he_IL.UTF-8 qa,qb,he qb'
+  [per-user-wins]='qa qb C.UTF-8 qa,qb qa'
+  [empty-turns-off]='"" qb he_IL.UTF-8 qb,he-IL,he -'
+  [interface-language]='- - he_IL.UTF-8 he-IL,he he-IL'
+  [region-falls-back]='- - he_IL.UTF-8 he he'
+  [invalid-file]='qa - he_IL.UTF-8 qa!,he -'
+)
+
 list_cases() {
   printf '%s\n' layout.ordinary layout.designated layout.designated-after-ordinary \
     layout.second-run keys.cannot-be-created \
     stdout.file stdout.pipe stdout.console stdout.full-device stdout.reader-gone \
     stdout.closed stdout.no-handle stderr.unusable backend-check posix-store-matches \
-    processor-faults
+    processor-faults override.hebrew-oem-bytes
   printf 'temp.%s\n' "${!TEMPS[@]}" | sort
   printf 'account.%s\n' "${!USERS[@]}" | sort
+  printf 'override.%s\n' "${!OVERRIDES[@]}" | sort
 }
 
 if [[ ${1:-} == --list ]]; then
@@ -71,6 +86,12 @@ expect_complete_run() {
   expect_bytes "$OUT" "$SUCCESS_LINE"
   expect_bytes "$ERR" ''
   expect_layout "$DIR" "$temp" "$account"
+}
+
+# Wine falls back to English when the Unix locale is not generated on the machine.
+require_locale() {
+  locale -a | grep -ix "${1/UTF-8/utf8}" >/dev/null ||
+    fail "the locale $1 is not generated (tests/run-all generates it)"
 }
 
 clear_product_keys
@@ -262,6 +283,40 @@ case $NAME in
       expect_same_file "$DIR/windows.reg" "$DIR/posix.reg" "POSIX store for TEMP '$temp'"
       cmp -s "$OUT" "$DIR/posix.out" || fail "standard output differs for TEMP '$temp'"
     done
+    ;;
+  override.hebrew-oem-bytes)
+    # The build's own tool and the translation it puts beside it, under a Hebrew locale: the
+    # report in Hebrew, in the OEM code page 862.
+    require_locale he_IL.UTF-8
+    expect_status "$(LC_ALL=he_IL.UTF-8 run_tool "$ORDINARY_USER" /dev/full "$ERR")" 1
+    LC_ALL=C sed -E 's/[0-9A-F]{16}\.\r$/ADDRESS.\r/' "$ERR" >"$ERR.masked"
+    printf 'חריגה EInOutError במודול zelmora-setup.exe בכתובת ADDRESS.\r\n%s\r\n\r\n' \
+      'שגיאת קלט/פלט 112.' | iconv -f UTF-8 -t CP862 >"$ERR.expected"
+    cmp "$ERR.expected" "$ERR.masked" || fail "the Hebrew report differs: $(od -c "$ERR.masked")"
+    ;;
+  override.*)
+    # A copy of the tool in the case's folder, the override files beside it, and a run whose
+    # standard output fails. Each file's report puts "[TAG] " before each line.
+    read -r user machine locale files expected <<<"${OVERRIDES[${NAME#override.}]}"
+    require_locale "$locale"
+    cp "$ZELMORA_TOOL" "$DIR/zelmora-setup.exe"
+    exe=$(windows_path "$DIR/zelmora-setup.exe")
+    key='Software\Quorvane\Zelmora\Locales'
+    wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
+    # Value names compare as the registry compares them, without regard to case.
+    [[ $user == - ]] || reg add "HKCU\\$key" /v "${exe^^}" /t REG_SZ /d "${user//\"/}" /f
+    [[ $machine == - ]] || reg add "HKLM\\$key" /v "$exe" /t REG_SZ /d "$machine" /f /reg:64
+    for tag in ${files//,/ }; do
+      file=$DIR/zelmora-setup.${tag%!}
+      printf '65516 = [%s] Exception %%s in module %%s at %%p.\\r\\n[%s] %%s%%s\\r\\n\n' \
+        "${tag%!}" "${tag%!}" >"$file"
+      [[ $tag != *! ]] || echo '1 = an id the string table does not have' >>"$file"
+    done
+    status=$(ZELMORA_TOOL=$DIR/zelmora-setup.exe LC_ALL=$locale \
+      run_tool "$ORDINARY_USER" /dev/full "$ERR")
+    wine reg delete 'HKLM\Software\Quorvane' /f >/dev/null 2>&1 || true
+    expect_status "$status" 1
+    expect_output_failure_report "$ERR" 112 "${expected#-}"
     ;;
   *)
     fail "no case named $NAME"

@@ -161,11 +161,12 @@ expect_bytes() {
 
 expect_status() { [[ $1 == "$2" ]] || fail "exit status $1, expected $2"; }
 
-# The failure report for an escaped output failure with the given I/O code. The address
+# The failure report for an escaped output failure with the given I/O code; with a TAG, in the
+# form that the override files of the suite give it: "[TAG] " before each line. The address
 # varies with the build, so any 16 upper-case hexadecimal digits stand.
 expect_output_failure_report() {
-  local err=$1 code=$2
+  local err=$1 code=$2 tag=${3:+[$3] }
   sed -E 's/ at [0-9A-F]{16}\.\r$/ at ADDRESS.\r/' "$err" >"$err.masked"
-  expect_bytes "$err.masked" \
-    "Exception EInOutError in module zelmora-setup.exe at ADDRESS.\r\nI/O error $code.\r\n\r\n"
+  expect_bytes "$err.masked" "${tag}Exception EInOutError in module zelmora-setup.exe at \
+ADDRESS.\r\n${tag}I/O error $code.\r\n\r\n"
 }
