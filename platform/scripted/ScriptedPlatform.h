@@ -106,7 +106,7 @@ class ScriptedPlatform final : public Platform {
   // HKEY_LOCAL_MACHINE, which only RegGetValueW reads.
   RegistryTree& MachineRegistry() { return machineStore_.Tree(); }
   // Files that CreateFileW opens, by exact path.
-  std::map<std::u16string, std::string> files;
+  std::map<std::u16string, std::string, std::less<>> files;
   std::vector<std::u16string> uiLanguages{u"en-US"};
   std::map<std::u16string, std::u16string, std::less<>> environment;
   std::optional<std::u16string> userName = u"jdoe";
