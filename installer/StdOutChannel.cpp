@@ -48,12 +48,12 @@ void TStdOutChannel::WriteLine(std::u16string_view text) {
   EnsureOpen();
   if (!text.empty()) {
     const int length = static_cast<int>(text.size());
-    const int needed =
-        System().WideCharToMultiByte(codePage_, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    const int needed = System().WideCharToMultiByte(codePage_, 0, text.data(), length, nullptr, 0,
+                                                    nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
     const int converted = needed > 0
                               ? System().WideCharToMultiByte(codePage_, 0, text.data(), length,
-                                                           bytes.data(), needed, nullptr, nullptr)
+                                                             bytes.data(), needed, nullptr, nullptr)
                               : 0;
     if (converted <= 0) {
       // A text that cannot be converted is a failed output step like any other.

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tests/support/RunFixture.h"
-#include "tests/support/ToolRun.h"
 #include "tests/support/StoreTestSupport.h"
+#include "tests/support/ToolRun.h"
 
 namespace zelmora::testing {
 
