@@ -22,13 +22,21 @@ fail() {
   exit 1
 }
 
-# Wine's own registry tool, quiet unless it fails.
+# Wine's own registry tool, quiet unless it fails. It only sets the scene or reads it back, and
+# every use is idempotent, so a failure is tried once more, with Wine's error channel on: Wine
+# itself failing (its server busy settling after a restart, say) prints nothing under
+# WINEDEBUG=-all and would otherwise end a case with no word on why. Both failures are shown.
 reg() {
-  local log
-  log=$(wine reg "$@" 2>&1) || {
-    echo "$log" >&2
-    return 1
-  }
+  local log status=0
+  log=$(wine reg "$@" 2>&1) || status=$?
+  ((status)) || return 0
+  echo "wine reg $1 failed with status $status, trying once more: $log" >&2
+  sleep 1
+  status=0
+  log=$(WINEDEBUG=-all,err+all wine reg "$@" 2>&1) || status=$?
+  ((status)) || return 0
+  echo "wine reg $1 failed again with status $status: $log" >&2
+  return 1
 }
 
 clear_product_keys() { wine reg delete "$PRODUCT_KEY" /f >/dev/null 2>&1 || true; }
