@@ -129,7 +129,8 @@ TEST(HardeningSecurity, ALinkPlantedAtTheTemporaryNameDuringRunsIsNeverWrittenTh
     }
   });
   int refused = 0;
-  for (int run = 0; run < 40; ++run) {
+  // At least 40 runs, and more while a loaded machine has left the planter little time.
+  for (int run = 0; run < 40 || (planted <= 40 && run < 400); ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     const ToolResult result = RunTool(home.Options(run % 2 == 0 ? "/b" : "/a"));  // always writes
     EXPECT_EQ(result.status, 0);
