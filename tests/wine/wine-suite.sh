@@ -24,18 +24,18 @@ fail() {
 
 # Wine's own registry tool, quiet unless it fails. It only sets the scene or reads it back, and
 # every use is idempotent, so a failure is tried once more, with Wine's error channel on: Wine
-# itself failing (its server busy settling after a restart, say) prints nothing under
-# WINEDEBUG=-all and would otherwise end a case with no word on why. Both failures are shown.
+# itself failing prints nothing under WINEDEBUG=-all and would otherwise end a case with no word
+# on why. Each failure is shown with its status.
 reg() {
-  local log status=0
-  log=$(wine reg "$@" 2>&1) || status=$?
-  ((status)) || return 0
-  echo "wine reg $1 failed with status $status, trying once more: $log" >&2
-  sleep 1
-  status=0
-  log=$(WINEDEBUG=-all,err+all wine reg "$@" 2>&1) || status=$?
-  ((status)) || return 0
-  echo "wine reg $1 failed again with status $status: $log" >&2
+  local log status try debug=-all
+  for try in first second; do
+    status=0
+    log=$(WINEDEBUG=$debug wine reg "$@" 2>&1) || status=$?
+    ((status)) || return 0
+    echo "wine reg $1 failed at the $try try with status $status: $log" >&2
+    [[ $try == second ]] || sleep 1
+    debug=-all,err+all
+  done
   return 1
 }
 
