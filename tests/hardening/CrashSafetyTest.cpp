@@ -77,7 +77,9 @@ TEST(HardeningCrashSafety, RunsKilledAtRandomInstantsNeverTearTheStoreOrLoseAVal
   std::uniform_int_distribution<long> delays(0, span.count());
   std::vector<StoredValue> held;  // what the store held before the run now killed
   int grown = 0;                  // kills that left part of the layout
-  for (int kill = 0; kill < kKills; ++kill) {
+  // At least kKills kills, and more while a loaded machine has made too few of them land while
+  // the store was growing.
+  for (int kill = 0; kill < kKills || (grown <= kKills / 10 && kill < 3 * kKills); ++kill) {
     const microseconds delay(delays(random));
     SCOPED_TRACE("seed " + std::to_string(kSeed) + ", kill " + std::to_string(kill) + " after " +
                  std::to_string(delay.count()) + " us of a " + std::to_string(span.count()) +
