@@ -1,6 +1,6 @@
 // The program: the installation run and its channel, handed to the process entry on the
 // build's own platform.
-#include "host/ProcessEntry.h"
+#include "entry/ProcessEntry.h"
 #include "installer/InstallationRun.h"
 #include "installer/StdOutChannel.h"
 #include "platform/NativePlatform.h"

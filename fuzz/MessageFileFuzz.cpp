@@ -6,10 +6,10 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "host/MessageFile.h"
-#include "host/TextFormat.h"
 #include "platform/common/BuiltInMessages.h"
 #include "platform/common/Utf.h"
+#include "registry/MessageFile.h"
+#include "registry/TextFormat.h"
 
 using namespace zelmora;
 using platform::fuzzing::Require;

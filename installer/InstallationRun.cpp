@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "host/Registry.h"
 #include "installer/SettingsLayout.h"
 #include "installer/StdOutChannel.h"
 #include "installer/WorkstationFacts.h"
+#include "registry/Registry.h"
 
 namespace zelmora {
 namespace {

@@ -1,6 +1,6 @@
 #include "installer/SettingsLayout.h"
 
-#include "host/Registry.h"
+#include "registry/Registry.h"
 
 namespace zelmora {
 namespace {

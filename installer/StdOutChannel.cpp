@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/Exceptions.h"
-#include "host/FailurePoint.h"
+#include "registry/Exceptions.h"
+#include "registry/FailurePoint.h"
 
 namespace zelmora {
 namespace {

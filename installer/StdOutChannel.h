@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "host/OutputChannel.h"
 #include "platform/Platform.h"
+#include "registry/OutputChannel.h"
 
 namespace zelmora {
 

@@ -1,9 +1,9 @@
 // The platform calls the tool is built on, declared once with their contracts.
 //
-// The logic above this layer (installer/, host/) calls only these, through System(). Each back-end
-// supplies all of them: win32/ maps them onto the real Windows API one to one, posix/ provides
-// them on a POSIX system (the registry is a file), and scripted/ is an in-memory fake for tests
-// that can make any call fail. Types and constants carry the Windows values so that the Win32
+// The logic above this layer (registry/, installer/, entry/) calls only these, through System().
+// Each back-end supplies all of them: win32/ maps them onto the real Windows API one to one, posix/
+// provides them on a POSIX system (the registry is a file), and scripted/ is an in-memory fake for
+// tests that can make any call fail. Types and constants carry the Windows values so that the Win32
 // back-end passes them through unchanged; names avoid the Windows header's macros.
 #pragma once
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/Exceptions.h"
-#include "host/Registry.h"
+#include "registry/Exceptions.h"
+#include "registry/Registry.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {

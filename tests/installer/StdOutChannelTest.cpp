@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/Exceptions.h"
 #include "installer/StdOutChannel.h"
+#include "registry/Exceptions.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {

@@ -5,10 +5,10 @@
 #include <functional>
 #include <stdexcept>
 
-#include "host/Exceptions.h"
 #include "installer/InstallationRun.h"
 #include "installer/StdOutChannel.h"
 #include "platform/common/Utf.h"
+#include "registry/Exceptions.h"
 #include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::testing {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/ProcessEntry.h"
+#include "entry/ProcessEntry.h"
 #include "platform/scripted/ScriptedPlatform.h"
 
 namespace zelmora::testing {

@@ -1,4 +1,4 @@
-#include "host/MessageTexts.h"
+#include "registry/MessageTexts.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/MessageFile.h"
+#include "registry/MessageFile.h"
 
 namespace zelmora {
 namespace {

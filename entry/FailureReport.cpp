@@ -1,14 +1,14 @@
-#include "host/FailureReport.h"
+#include "entry/FailureReport.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "host/Exceptions.h"
-#include "host/MessageTexts.h"
-#include "host/ProcessEntry.h"
-#include "host/TextFormat.h"
+#include "entry/Lifecycle.h"
 #include "platform/Platform.h"
+#include "registry/Exceptions.h"
+#include "registry/MessageTexts.h"
+#include "registry/TextFormat.h"
 
 namespace zelmora {
 namespace {

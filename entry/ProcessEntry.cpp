@@ -1,49 +1,20 @@
-#include "host/ProcessEntry.h"
+#include "entry/ProcessEntry.h"
 
-#include <array>
 #include <csignal>
 #include <new>
 
-#include "host/Exceptions.h"
-#include "host/FailureReport.h"
-#include "host/InOutMessages.h"
-#include "host/MessageTexts.h"
-#include "host/OutOfMemory.h"
+#include "entry/FailureReport.h"
 #include "platform/Platform.h"
+#include "registry/Exceptions.h"
+#include "registry/OutOfMemory.h"
 
 namespace zelmora {
-
-std::int32_t ExitStatus = 0;
 
 namespace {
 
 constexpr std::int32_t kEscapedStartUpFailure = 217;
 
-const Installation* installation = nullptr;
-// Read by the fault handler too, which may interrupt the code that changes them.
-volatile std::sig_atomic_t reporterInstalled = false;
-volatile std::sig_atomic_t startingUp = false;
 volatile std::sig_atomic_t failureBeingTold = false;
-
-// The host services, in the order they start.
-struct Service {
-  void (*start)();
-  void (*finish)();
-};
-// The message overrides come before the first text is read, the "Out of memory" of the
-// instance included.
-constexpr std::array<Service, 5> kServices = {{
-    {[] { Channel().SetUp(); }, [] { Channel().Close(); }},
-    {&LoadMessageOverrides, &ReleaseMessageOverrides},
-    {&CreateOutOfMemoryInstance, &ReleaseOutOfMemoryInstance},
-    {[] { reporterInstalled = true; }, [] { reporterInstalled = false; }},
-    {&LoadInOutMessages, &ReleaseInOutMessages},
-}};
-std::size_t startedServices = 0;
-
-void FinishServices() {
-  while (startedServices > 0) kServices[--startedServices].finish();
-}
 
 // The failure a guard caught, with the failure point it carries. A memory failure of the
 // C++ run-time that did not come through the instance is reported as the instance.
@@ -74,37 +45,11 @@ CaughtFailure Identify(const std::exception_ptr& failure) {
     platform::EndProcess(1);
   }
   failureBeingTold = true;
-  if (reporterInstalled && !startingUp) ReportProcessorFault(fault);
+  if (FailureReporterInstalled() && !StartingUp()) ReportProcessorFault(fault);
   WriteFallbackLine(kEscapedStartUpFailure, fault.instruction, Ending::AtOnce);
 }
 
 }  // namespace
-
-void UseInstallation(const Installation& used) { installation = &used; }
-
-OutputChannel& Channel() { return *installation->channel; }
-
-bool FailureReporterInstalled() { return reporterInstalled != 0; }
-
-void StartUp() {
-  startingUp = true;
-  try {
-    for (const Service& service : kServices) {
-      ++startedServices;  // a service that fails to start is finalised too
-      service.start();
-    }
-  } catch (...) {
-    FinishServices();
-    startingUp = false;
-    throw;
-  }
-  startingUp = false;
-}
-
-void ShutDown() {
-  FinishServices();
-  platform::EndProcess(static_cast<platform::UINT>(ExitStatus));
-}
 
 void ProcessEntry(const Installation& used) {
   UseInstallation(used);
@@ -116,14 +61,14 @@ void ProcessEntry(const Installation& used) {
     // still worth making: a fault then ends it as the system ends any program.
     platform::System().InstallFaultHandler(&OnProcessorFault);
     StartUp();
-    installation->run();
+    used.run();
     ShutDown();
   } catch (const platform::ProcessExit&) {
     throw;  // the process is ending already
   } catch (...) {
     failureBeingTold = true;
     const CaughtFailure caught = Identify(std::current_exception());
-    if (reporterInstalled) ReportFailure(caught.failure, caught.failurePoint);
+    if (FailureReporterInstalled()) ReportFailure(caught.failure, caught.failurePoint);
     WriteFallbackLine(kEscapedStartUpFailure, caught.failurePoint);
   }
   platform::EndProcess(static_cast<platform::UINT>(ExitStatus));  // not reached: each path ends

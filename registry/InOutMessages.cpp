@@ -1,11 +1,11 @@
-#include "host/InOutMessages.h"
+#include "registry/InOutMessages.h"
 
 #include <array>
 #include <optional>
 
-#include "host/Exceptions.h"
-#include "host/MessageTexts.h"
-#include "host/TextFormat.h"
+#include "registry/Exceptions.h"
+#include "registry/MessageTexts.h"
+#include "registry/TextFormat.h"
 
 namespace zelmora {
 namespace {

@@ -1,9 +1,11 @@
-// How the process starts and ends: the entry sequence, its services and the exit status.
+// How the process starts and ends: the installation it runs, its services in their fixed order,
+// and the exit status. The failure report and the process entry both end the process through
+// it, so it sits below both.
 #pragma once
 
 #include <cstdint>
 
-#include "host/OutputChannel.h"
+#include "registry/OutputChannel.h"
 
 namespace zelmora {
 
@@ -24,10 +26,6 @@ void UseInstallation(const Installation& installation);
 // The channel of the installation in use.
 OutputChannel& Channel();
 
-// The process entry: one guard around start-up, the installation run and shut-down. Ends the
-// process through the platform and never returns.
-[[noreturn]] void ProcessEntry(const Installation& installation);
-
 // Starts the host services in their fixed order; when one fails, finalises what was started
 // (the failing one included) in reverse and lets the failure go on.
 void StartUp();
@@ -36,5 +34,7 @@ void StartUp();
 
 // Whether the failure reporter is installed (from start-up to shut-down).
 bool FailureReporterInstalled();
+// Whether start-up is under way. Both are safe to read from a fault handler.
+bool StartingUp();
 
 }  // namespace zelmora

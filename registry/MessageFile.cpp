@@ -1,11 +1,11 @@
-#include "host/MessageFile.h"
+#include "registry/MessageFile.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "host/TextFormat.h"
 #include "platform/common/BuiltInMessages.h"
 #include "platform/common/Utf.h"
+#include "registry/TextFormat.h"
 
 namespace zelmora {
 namespace {

@@ -6,15 +6,15 @@
 #include <regex>
 #include <set>
 
-#include "host/Exceptions.h"
-#include "host/FailureReport.h"
-#include "host/InOutMessages.h"
-#include "host/MessageTexts.h"
-#include "host/OutOfMemory.h"
-#include "host/ProcessEntry.h"
+#include "entry/FailureReport.h"
+#include "entry/ProcessEntry.h"
 #include "installer/InstallationRun.h"
 #include "installer/StdOutChannel.h"
 #include "platform/scripted/ScriptedPlatform.h"
+#include "registry/Exceptions.h"
+#include "registry/InOutMessages.h"
+#include "registry/MessageTexts.h"
+#include "registry/OutOfMemory.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {

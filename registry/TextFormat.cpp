@@ -1,4 +1,4 @@
-#include "host/TextFormat.h"
+#include "registry/TextFormat.h"
 
 #include <array>
 

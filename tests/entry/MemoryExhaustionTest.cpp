@@ -5,10 +5,10 @@
 #include <new>
 #include <regex>
 
-#include "host/Exceptions.h"
-#include "host/OutOfMemory.h"
-#include "host/ProcessEntry.h"
+#include "entry/ProcessEntry.h"
 #include "platform/scripted/ScriptedPlatform.h"
+#include "registry/Exceptions.h"
+#include "registry/OutOfMemory.h"
 #include "tests/support/RunFixture.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "host/OutOfMemory.h"
+#include "registry/OutOfMemory.h"
 
 #include <new>
 
-#include "host/Exceptions.h"
-#include "host/MessageTexts.h"
+#include "registry/Exceptions.h"
+#include "registry/MessageTexts.h"
 
 namespace zelmora {
 namespace {

@@ -1,9 +1,9 @@
-#include "host/Registry.h"
+#include "registry/Registry.h"
 
 #include <vector>
 
-#include "host/Exceptions.h"
 #include "platform/common/Utf.h"
+#include "registry/Exceptions.h"
 
 namespace zelmora {
 namespace {

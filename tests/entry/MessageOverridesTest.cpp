@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "host/MessageFile.h"
-#include "host/MessageTexts.h"
 #include "platform/common/Utf.h"
 #include "platform/scripted/ScriptedPlatform.h"
+#include "registry/MessageFile.h"
+#include "registry/MessageTexts.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora {
