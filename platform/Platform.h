@@ -189,7 +189,10 @@ class Platform {
   virtual UINT GetACP() = 0;
   // Converts UTF-16 into codePage. With byteCapacity 0 returns the byte count needed; otherwise
   // converts and returns the bytes written, or 0 on failure (GetLastError tells why). A
-  // character without a mapping becomes the code page's default character.
+  // character without a mapping becomes the code page's default character, and
+  // *usedDefaultChar, when given, tells whether any did. A UTF-8 code page maps every character
+  // and fails with kErrorInvalidParameter when given defaultChar or usedDefaultChar; off
+  // Windows the system's code pages (ANSI, OEM) are UTF-8.
   [[nodiscard]] virtual int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide,
                                                 int wideLength, char* bytes, int byteCapacity,
                                                 const char* defaultChar, BOOL* usedDefaultChar) = 0;
