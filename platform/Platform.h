@@ -164,7 +164,8 @@ class Platform {
   // kErrorSuccess, *type (when type is given), the bytes in data and their count in *dataSize; a
   // REG_SZ value that lacks its terminating zero unit gets one, counted. With data null, only
   // *dataSize is set. Bytes that do not fit: kErrorMoreData, with *dataSize set to the size
-  // needed. A missing key or value (or, off Windows, a hive with no file): kErrorFileNotFound.
+  // needed. A missing key or value (or, off Windows, a hive with no file, or a machine hive that
+  // cannot be read): kErrorFileNotFound.
   virtual LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
                             DWORD flags, DWORD* type, void* data, DWORD* dataSize) = 0;
 
