@@ -66,7 +66,7 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"65525 = \xE0\x80\xAF", std::nullopt},      // an overlong form of three bytes
       {"65525 = \xF4\x90\x80\x80", std::nullopt},  // above U+10FFFF
       {"4295032821 = a", std::nullopt},            // 65525 + 2^32
-      {"18446744073775617141 = a", std::nullopt},  // 65525 + 2^64
+      {"18446744073709617141 = a", std::nullopt},  // 65525 + 2^64
       // Control characters, raw: only line ends and tabs outside the texts.
       {"65525 = ~ \xC2\xA0\\t", {{{65525, u"~ \u00A0\t"}}}},
       {"65525 = a\x1B[2J", std::nullopt},

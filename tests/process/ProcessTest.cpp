@@ -221,7 +221,8 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
     options.environment = c.environment;
     const ToolResult result = RunTool(options);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(std::regex_match(result.err, hebrew), c.translated) << result.err;
+    EXPECT_EQ(std::regex_match(result.err, hebrew), c.translated)
+        << c.machineStore << ": " << result.err;
     EXPECT_EQ(result.err.starts_with("Exception EInOutError"), !c.translated) << result.err;
   }
 }
