@@ -164,7 +164,8 @@ class Platform {
   // kErrorSuccess, *type (when type is given), the bytes in data and their count in *dataSize; a
   // REG_SZ value that lacks its terminating zero unit gets one, counted. With data null, only
   // *dataSize is set. Bytes that do not fit: kErrorMoreData, with *dataSize set to the size
-  // needed. A missing key or value (or, off Windows, a hive with no file): kErrorFileNotFound.
+  // needed. A missing key or value (or, off Windows, a hive with no file, or a machine hive that
+  // cannot be read): kErrorFileNotFound.
   virtual LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
                             DWORD flags, DWORD* type, void* data, DWORD* dataSize) = 0;
 
@@ -189,7 +190,10 @@ class Platform {
   virtual UINT GetACP() = 0;
   // Converts UTF-16 into codePage. With byteCapacity 0 returns the byte count needed; otherwise
   // converts and returns the bytes written, or 0 on failure (GetLastError tells why). A
-  // character without a mapping becomes the code page's default character.
+  // character without a mapping becomes the code page's default character, and
+  // *usedDefaultChar, when given, tells whether any did. A UTF-8 code page maps every character
+  // and fails with kErrorInvalidParameter when given defaultChar or usedDefaultChar; off
+  // Windows the system's code pages (ANSI, OEM) are UTF-8.
   [[nodiscard]] virtual int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide,
                                                 int wideLength, char* bytes, int byteCapacity,
                                                 const char* defaultChar, BOOL* usedDefaultChar) = 0;

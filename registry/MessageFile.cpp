@@ -19,10 +19,27 @@ std::string_view SkipSpaces(std::string_view text) {
   return text;
 }
 
-// The text with its escapes replaced, or nothing for a backslash before anything else.
+// Control characters would reach the report raw, where a text could clear the reader's screen
+// or pass for lines of the tool's own. Raw, only tabs and line ends may stand in the file.
+bool HasStrayControl(std::string_view file) {
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(file[i]);
+    const bool lineEnd = byte == '\n' || (byte == '\r' && file.substr(i + 1, 1) == "\n");
+    if ((byte < 0x20 && byte != '\t' && !lineEnd) || byte == 0x7F) return true;
+    // U+0080 to U+009F; in well-formed UTF-8 no other sequence starts C2 80 to C2 9F.
+    if (byte == 0xC2 && i + 1 < file.size() && static_cast<unsigned char>(file[i + 1]) <= 0x9F) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The text with its escapes replaced, or nothing for a backslash before anything else, or for
+// a raw tab, which in a text is a slip: \t stands for one.
 std::optional<std::u16string> Unescape(std::u16string_view text) {
   std::u16string result;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\t') return std::nullopt;
     if (text[i] != u'\\') {
       result.push_back(text[i]);
       continue;
@@ -66,7 +83,7 @@ std::optional<std::vector<MessageText>> ReadMessageFile(std::span<const std::uin
   if (bytes.size() > kMaxMessageFileBytes) return std::nullopt;
   std::string_view file(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (file.starts_with(kByteOrderMark)) file.remove_prefix(kByteOrderMark.size());
-  if (!platform::IsWellFormedUtf8(file)) return std::nullopt;
+  if (!platform::IsWellFormedUtf8(file) || HasStrayControl(file)) return std::nullopt;
 
   std::vector<MessageText> texts;
   while (!file.empty()) {

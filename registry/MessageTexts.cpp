@@ -162,6 +162,23 @@ FileOutcome ReadOverrideFile(const std::u16string& path) {
   return {FileOutcome::kRead, std::move(*texts)};
 }
 
+// Whether the report's code page has every character of the texts. A translation that comes out
+// as question marks tells the reader less than the string table's texts.
+bool ReportCodePageShows(const std::vector<MessageText>& texts) {
+  for (const MessageText& entry : texts) {
+    if (entry.text.empty()) continue;
+    platform::BOOL usedDefault = 0;
+    const int size = System().WideCharToMultiByte(platform::kCodePageOem, 0, entry.text.data(),
+                                                  static_cast<int>(entry.text.size()), nullptr, 0,
+                                                  nullptr, &usedDefault);
+    // A UTF-8 code page has every character, and refuses the question.
+    const bool shown =
+        size > 0 ? usedDefault == 0 : System().GetLastError() == platform::kErrorInvalidParameter;
+    if (!shown) return false;
+  }
+  return true;
+}
+
 std::optional<std::vector<MessageText>> LookUpOverrides() {
   std::u16string executable(kExecutablePathCapacity, u'\0');
   const platform::DWORD length =
@@ -191,7 +208,8 @@ std::optional<std::vector<MessageText>> LookUpOverrides() {
   if (outcome.kind == FileOutcome::kAbsent && region != std::u16string::npos) {
     outcome = ReadOverrideFile(FilePathFor(executable, std::u16string_view(tag).substr(0, region)));
   }
-  if (outcome.kind != FileOutcome::kRead) return std::nullopt;
+  if (outcome.kind != FileOutcome::kRead || !ReportCodePageShows(outcome.texts))
+    return std::nullopt;
   return std::move(outcome.texts);
 }
 

@@ -6,8 +6,9 @@
 //  2. when the user has no such value, the same value under HKEY_LOCAL_MACHINE;
 //  3. otherwise the user's interface language.
 // With a tag T the file is the executable's path with its extension replaced by ".T"; a tag
-// with a region ("he-IL") is tried whole, then by its language alone ("he"). Whatever goes
-// wrong on the way leaves the string table's texts, and the run is otherwise unchanged.
+// with a region ("he-IL") is tried whole, then by its language alone ("he"). A file with a text
+// that the report's code page (the OEM one) cannot show is not used. Whatever goes wrong on the
+// way leaves the string table's texts, and the run is otherwise unchanged.
 #pragma once
 
 #include <cstddef>

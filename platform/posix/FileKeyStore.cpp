@@ -25,6 +25,7 @@ std::string FolderOf(const std::string& path) {
 struct FileKeyStore::Impl {
   std::string path;
   std::u16string rootName;
+  Access access;
   std::string folder = FolderOf(path);
   // One fixed name, removed before each use under the lock, so that a killed writer's leftover
   // is cleaned up by the next write instead of piling up.
@@ -40,8 +41,8 @@ struct FileKeyStore::Impl {
   // and make a changed file look like the one already read.
   UniqueFd heldVersion;
 
-  Impl(std::string storePath, std::u16string hiveName)
-      : path(std::move(storePath)), rootName(std::move(hiveName)) {}
+  Impl(std::string storePath, std::u16string hiveName, Access use)
+      : path(std::move(storePath)), rootName(std::move(hiveName)), access(use) {}
 
   void Adopt(RegistryTree fresh, std::optional<FileIdentity> version, UniqueFd held) {
     writer.Forget();
@@ -55,17 +56,19 @@ struct FileKeyStore::Impl {
   // one read or written last. On failure tree stays as it was.
   LONG Refresh() {
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0) {
+    const bool followLink = access == Access::ReadOnly;
+    if ((followLink ? stat(path.c_str(), &status) : lstat(path.c_str(), &status)) != 0) {
       if (errno != ENOENT) return Win32ErrorFromErrno(errno);
       if (!loaded || identity) Adopt(RegistryTree(), std::nullopt, UniqueFd());
       return kErrorSuccess;
     }
-    // A link, folder or device in the file's place is refused: never followed, never replaced.
+    // A folder or device in the file's place is refused, and so is a link that is not followed.
     if (!S_ISREG(status.st_mode)) return kErrorAccessDenied;
     if (loaded && identity == FileIdentity::Of(status)) return kErrorSuccess;
 
     UniqueFd file;
-    if (const LONG error = OpenRegularFile(path, file, status); error != kErrorSuccess) {
+    if (const LONG error = OpenRegularFile(path, file, status, followLink);
+        error != kErrorSuccess) {
       return error;
     }
     std::vector<std::uint8_t> bytes;
@@ -111,13 +114,14 @@ struct FileKeyStore::Impl {
   }
 };
 
-FileKeyStore::FileKeyStore(std::string path, std::u16string rootName)
-    : impl_(std::make_unique<Impl>(std::move(path), std::move(rootName))) {}
+FileKeyStore::FileKeyStore(std::string path, std::u16string rootName, Access access)
+    : impl_(std::make_unique<Impl>(std::move(path), std::move(rootName), access)) {}
 
 FileKeyStore::~FileKeyStore() = default;
 
 LONG FileKeyStore::Update(const std::function<LONG(RegistryTree&)>& change) {
   Impl& store = *impl_;
+  if (store.access == Access::ReadOnly) return kErrorAccessDenied;
   // Held for the whole read-change-write, so that two processes never both start from the same
   // version and one of them lose the other's write.
   UniqueFd lock;
@@ -139,8 +143,11 @@ LONG FileKeyStore::Update(const std::function<LONG(RegistryTree&)>& change) {
 
 LONG FileKeyStore::Read(const std::function<LONG(const RegistryTree&)>& look) {
   // No lock: the file is only ever replaced whole, so any version read is a complete one.
-  if (const LONG error = impl_->Refresh(); error != kErrorSuccess) return error;
-  return look(impl_->tree);
+  const LONG error = impl_->Refresh();
+  if (error == kErrorSuccess) return look(impl_->tree);
+  // An unreadable hive that is only read holds nothing for anyone, so its readers look further.
+  if (impl_->access == Access::ReadOnly) return look(RegistryTree());
+  return error;
 }
 
 }  // namespace zelmora::platform

@@ -10,7 +10,10 @@ namespace zelmora::platform {
 
 struct PosixPlatform::RegistryState {
   RegistryState(std::string path, std::u16string rootName, HKEY root)
-      : store(std::move(path), std::move(rootName)), calls(store, root) {}
+      : store(std::move(path), std::move(rootName),
+              root == kHkeyLocalMachine ? FileKeyStore::Access::ReadOnly
+                                        : FileKeyStore::Access::ReadWrite),
+        calls(store, root) {}
   FileKeyStore store;
   RegistryCalls calls;
 };

@@ -54,7 +54,7 @@ class PosixPlatform final : public Platform {
  private:
   // The current user's hive, opened at the first registry call; null when the user has no home.
   RegistryCalls* Registry();
-  // The machine's hive, opened at its first read; only ever read.
+  // The machine's hive, opened at its first read; only ever read, through a link too.
   RegistryCalls* MachineRegistry();
   // Records the error of a failed call for GetLastError, and returns it.
   LONG Fail(LONG code);

@@ -60,9 +60,10 @@ LONG CreateFolders(const std::string& folder) {
   return folder.empty() || folder.back() == '/' ? kErrorSuccess : CreateFolder(folder);
 }
 
-LONG OpenRegularFile(const std::string& path, UniqueFd& fd, struct stat& status) {
+LONG OpenRegularFile(const std::string& path, UniqueFd& fd, struct stat& status, bool followLink) {
   // Non-blocking so that a FIFO put in the file's place cannot hang the open.
-  fd = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+  fd = UniqueFd(open(path.c_str(), flags));
   if (!fd.Valid() || fstat(fd.Get(), &status) != 0) return LastError();
   if (!S_ISREG(status.st_mode)) return kErrorAccessDenied;
   return kErrorSuccess;

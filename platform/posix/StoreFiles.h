@@ -54,8 +54,10 @@ struct FileIdentity {
 // Folders that exist are left as they are.
 [[nodiscard]] LONG CreateFolders(const std::string& folder);
 
-// Opens a file to read, refusing a symbolic link (not followed) and anything but a regular file.
-[[nodiscard]] LONG OpenRegularFile(const std::string& path, UniqueFd& fd, struct stat& status);
+// Opens a file to read, refusing anything but a regular file, and a symbolic link (not
+// followed) unless followLink.
+[[nodiscard]] LONG OpenRegularFile(const std::string& path, UniqueFd& fd, struct stat& status,
+                                   bool followLink = false);
 
 // Reads from fd to its end.
 [[nodiscard]] LONG ReadToEnd(int fd, std::size_t sizeHint, std::vector<std::uint8_t>& bytes);

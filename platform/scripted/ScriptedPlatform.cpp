@@ -218,7 +218,7 @@ UINT ScriptedPlatform::GetACP() {
 
 int ScriptedPlatform::WideCharToMultiByte(UINT codePage, DWORD, const char16_t* wide,
                                           int wideLength, char* bytes, int byteCapacity,
-                                          const char*, BOOL* usedDefaultChar) {
+                                          const char* defaultChar, BOOL* usedDefaultChar) {
   if (auto fault = Enter(Call::WideCharToMultiByte, u"")) {
     lastError_ = static_cast<DWORD>(*fault);
     return 0;
@@ -229,6 +229,10 @@ int ScriptedPlatform::WideCharToMultiByte(UINT codePage, DWORD, const char16_t* 
   std::string converted;
   bool usedDefault = false;
   if (codePage == kCodePageUtf8) {
+    if (defaultChar != nullptr || usedDefaultChar != nullptr) {
+      lastError_ = kErrorInvalidParameter;
+      return 0;
+    }
     converted = Utf16ToUtf8(text);
   } else if (codePage == kCodePageAscii) {
     for (char16_t unit : text) {
@@ -291,7 +295,7 @@ HANDLE ScriptedPlatform::CreateFileW(const char16_t* fileName, DWORD, DWORD, con
     return kInvalidHandle;
   }
   const std::uintptr_t handle = nextFile_++;
-  openFiles_[handle] = OpenFile{found->second};
+  openFiles_[handle] = OpenFile{found->first};
   return static_cast<HANDLE>(handle);
 }
 
@@ -309,10 +313,15 @@ ScriptedPlatform::OpenFile* ScriptedPlatform::EnterFileCall(Call call, HANDLE fi
   return &open->second;
 }
 
+std::string_view ScriptedPlatform::Contents(const OpenFile& file) const {
+  const auto found = files.find(file.path);
+  return found == files.end() ? std::string_view() : std::string_view(found->second);
+}
+
 BOOL ScriptedPlatform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
   const OpenFile* opened = EnterFileCall(Call::GetFileSizeEx, file);
   if (opened == nullptr) return 0;
-  *size = static_cast<std::int64_t>(opened->bytes.size());
+  *size = static_cast<std::int64_t>(Contents(*opened).size());
   return 1;
 }
 
@@ -320,8 +329,10 @@ BOOL ScriptedPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* re
   *read = 0;
   OpenFile* opened = EnterFileCall(Call::ReadFile, file);
   if (opened == nullptr) return 0;
-  const std::size_t count = std::min<std::size_t>(size, opened->bytes.size() - opened->position);
-  std::memcpy(buffer, opened->bytes.data() + opened->position, count);
+  const std::string_view bytes = Contents(*opened);
+  const std::string_view rest = bytes.substr(std::min(opened->position, bytes.size()));
+  const std::size_t count = std::min<std::size_t>(size, rest.size());
+  std::memcpy(buffer, rest.data(), count);
   opened->position += count;
   *read = static_cast<DWORD>(count);
   return 1;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -105,7 +106,8 @@ class ScriptedPlatform final : public Platform {
   RegistryTree& Registry() { return store_.Tree(); }
   // HKEY_LOCAL_MACHINE, which only RegGetValueW reads.
   RegistryTree& MachineRegistry() { return machineStore_.Tree(); }
-  // Files that CreateFileW opens, by exact path.
+  // Files that CreateFileW opens, by exact path. An open file sees what a test changes here
+  // meanwhile, as an open file on disk sees a writer's changes; a file removed reads as empty.
   std::map<std::u16string, std::string, std::less<>> files;
   std::vector<std::u16string> uiLanguages{u"en-US"};
   std::map<std::u16string, std::u16string, std::less<>> environment;
@@ -157,9 +159,10 @@ class ScriptedPlatform final : public Platform {
   MemoryKeyStore machineStore_;
   RegistryCalls machineCalls_;
   struct OpenFile {
-    std::string bytes;
+    std::u16string path;
     std::size_t position = 0;
   };
+  std::string_view Contents(const OpenFile& file) const;
   std::map<std::uintptr_t, OpenFile> openFiles_;
   std::uintptr_t nextFile_ = 0x100;  // far from the standard streams' handles
   std::vector<CallRecord> log_;

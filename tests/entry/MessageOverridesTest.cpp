@@ -61,8 +61,23 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"65525 = \\x", std::nullopt},
       {"65525 = \xC3(", std::nullopt},
       {"# \xFF\n65525 = a", std::nullopt},
-      {"65525 = \xED\xA0\x80", std::nullopt},  // an encoded surrogate
-      {"65525 = \xC0\xAF", std::nullopt},      // an overlong form
+      {"65525 = \xED\xA0\x80", std::nullopt},      // an encoded surrogate
+      {"65525 = \xC0\xAF", std::nullopt},          // an overlong form
+      {"65525 = \xE0\x80\xAF", std::nullopt},      // an overlong form of three bytes
+      {"65525 = \xF4\x90\x80\x80", std::nullopt},  // above U+10FFFF
+      {"4295032821 = a", std::nullopt},            // 65525 + 2^32
+      {"18446744073709617141 = a", std::nullopt},  // 65525 + 2^64
+      // Control characters, raw: only line ends and tabs outside the texts.
+      {"65525 = ~ \xC2\xA0\\t", {{{65525, u"~ \u00A0\t"}}}},
+      {"65525 = a\x1B[2J", std::nullopt},
+      {"65525 = a\x1F", std::nullopt},
+      {"65525 = a\x7F", std::nullopt},
+      {"65525 = a\xC2\x80", std::nullopt},
+      {"65525 = a\xC2\x9F", std::nullopt},
+      {"# \x07\n65525 = a", std::nullopt},
+      {"65525 = a\tb", std::nullopt},
+      {"65525 = a\rb", std::nullopt},
+      {"65525 = a\r", std::nullopt},
       {std::string("\xFF\xFE"
                    "6\0"
                    "=\0"
@@ -99,8 +114,12 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
     std::vector<std::u16string> files;  // tags with a file beside the executable
     std::u16string expected;            // "from <tag>", or the built-in text
     std::u16string valueName = kExecutable;
+    std::string content = {}, later = {};  // the files' bytes, and theirs once reading begins
+    platform::UINT oemCodePage = platform::kCodePageUtf8;
   };
   const std::vector<std::u16string> all = {u"qa", u"qb", u"he-IL", u"he", u"en-US", u"xx"};
+  const std::string a = "65525 = a\n", alef = "65525 = \xD7\x90";
+  const std::string limit = std::string(kMaxMessageFileBytes - 11, '#') + "\n" + a;
   const Case cases[] = {
       {"per-user", u"qa", {}, {u"he-IL"}, all, u"from qa"},
       {"per-machine", {}, u"qb", {u"he-IL"}, all, u"from qb"},
@@ -118,17 +137,28 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"an invalid region file", u"he-XX", {}, {}, {u"he-XX", u"he"}, kBuiltIn},
       {"a setting that is no tag", u"..\\qa", {}, {u"he"}, all, kBuiltIn},
       {"a language that is no tag", {}, {}, {u"he_IL"}, {u"he_IL", u"he"}, kBuiltIn},
+      {"64 KiB", {}, {}, {u"he"}, {u"he"}, u"a", kExecutable, limit},
+      {"over 64 KiB, then less", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, limit + "\n", a},
+      {"grown since it was sized", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, a, a + "#"},
+      {"a UTF-8 OEM code page", {}, {}, {u"he"}, {u"he"}, u"\u05D0", kExecutable, alef},
+      {"OEM code page lacks it", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, alef, "", 20127},
   };
   for (const Case& c : cases) {
     ScriptedPlatform platform;
     platform.modulePath = kExecutable;
     platform.uiLanguages = c.languages;
+    platform.oemCodePage = c.oemCodePage;
     for (const std::u16string& tag : c.files) {
       const bool broken = tag == u"xx" || tag.ends_with(u"-XX");
       platform.files[u"C:\\Apps\\zelmora-setup." + tag] =
-          broken ? "65525 = broken\n1 = unknown id\n"
-                 : "65525 = from " + platform::Utf16ToUtf8(tag) + "\n";
+          !c.content.empty() ? c.content
+          : broken           ? "65525 = broken\n1 = unknown id\n"
+                             : "65525 = from " + platform::Utf16ToUtf8(tag) + "\n";
     }
+    platform.onCall = [&](Call call) {
+      if (call != Call::ReadFile || c.later.empty()) return;
+      for (auto& file : platform.files) file.second = c.later;
+    };
     for (auto [tree, value] : {std::pair{&platform.Registry(), c.user},
                                std::pair{&platform.MachineRegistry(), c.machine}}) {
       if (value) SettingsKey(*tree, u"Locales").SetValue(c.valueName, platform::kRegSz, Sz(*value));

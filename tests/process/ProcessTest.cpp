@@ -177,6 +177,7 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
     std::optional<std::u16string> user, machine;  // the tool's Locales values
     std::vector<std::string> environment;         // LANG=C, LC_ALL and LC_MESSAGES empty unless set
     bool translated;
+    std::string machineStore = "file";  // or what stands in its place
   };
   const Case cases[] = {
       {std::nullopt, std::nullopt, {"LANG=he_IL.UTF-8"}, true},  // no he-IL file: the he one
@@ -184,13 +185,20 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
       {std::nullopt, std::nullopt, {"LC_ALL=C.UTF-8", "LANG=he_IL.UTF-8"}, false},
       {std::nullopt, u"he", {"LANG=POSIX"}, true},
       {u"", u"he", {"LANG=he_IL.UTF-8"}, false},
+      {std::nullopt, u"he", {"LANG=POSIX"}, true, "link"},
+      {std::nullopt, u"", {"LANG=he_IL.UTF-8"}, false, "link"},
+      // A machine store that cannot be read leaves the choice to the language.
+      {std::nullopt, std::nullopt, {"LANG=he_IL.UTF-8"}, true, "dangling link"},
+      {std::nullopt, std::nullopt, {"LANG=he_IL.UTF-8"}, true, "folder"},
+      {std::nullopt, std::nullopt, {"LANG=he_IL.UTF-8"}, true, "damaged"},
   };
   for (const Case& c : cases) {
     fs::remove_all(home_ / "config");
     fs::remove_all(home_ / "xdg-dirs");
+    const fs::path machine = home_ / "xdg-dirs/zelmora/registry/HKEY_LOCAL_MACHINE.reg";
+    const fs::path linked = home_ / "xdg-dirs/managed/HKEY_LOCAL_MACHINE.reg";
     const std::pair<fs::path, const std::optional<std::u16string>&> stores[] = {
-        {StorePath(), c.user},
-        {home_ / "xdg-dirs/zelmora/registry/HKEY_LOCAL_MACHINE.reg", c.machine}};
+        {StorePath(), c.user}, {c.machineStore == "link" ? linked : machine, c.machine}};
     for (const auto& [path, value] : stores) {
       if (!value) continue;
       platform::RegistryTree tree;
@@ -201,6 +209,10 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
       std::ofstream(path, std::ios::binary)
           .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
     }
+    fs::create_directories(machine.parent_path());
+    if (c.machineStore.ends_with("link")) fs::create_symlink(linked, machine);
+    if (c.machineStore == "folder") fs::create_directory(machine);
+    if (c.machineStore == "damaged") std::ofstream(machine) << "\xFF\xFE[HKEY_LOCAL_MACHINE";
     ToolOptions options;
     options.home = home_;
     options.configHome = home_ / "config";
@@ -209,7 +221,8 @@ TEST_F(ToolProcess, TheHebrewTranslationBesideTheToolIsChosenByLanguageOrSetting
     options.environment = c.environment;
     const ToolResult result = RunTool(options);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(std::regex_match(result.err, hebrew), c.translated) << result.err;
+    EXPECT_EQ(std::regex_match(result.err, hebrew), c.translated)
+        << c.machineStore << ": " << result.err;
     EXPECT_EQ(result.err.starts_with("Exception EInOutError"), !c.translated) << result.err;
   }
 }

@@ -43,8 +43,9 @@ declare -A ACCOUNTS=(
 
 # Message overrides, by case: the data of the tool's Locales value under HKCU and under HKLM (-
 # for none, "" for empty), the Unix locale from which Wine takes the interface language and code
-# pages, the tags with an override file beside the tool (! after a tag: an invalid one), and the
-# tag whose file the report comes from (- for the built-in texts).
+# pages, the tags with an override file beside the tool (after a tag, ! marks an invalid one, ^
+# one with an escape character, + the project's Hebrew translation), and the tag whose file the
+# report comes from (- for the built-in texts).
 declare -A OVERRIDES=(
   [per-user]='qa - he_IL.UTF-8 qa,qb,he qa'
   [per-machine]='- qb he_IL.UTF-8 qa,qb,he qb'
@@ -53,6 +54,8 @@ declare -A OVERRIDES=(
   [interface-language]='- - he_IL.UTF-8 he-IL,he he-IL'
   [region-falls-back]='- - he_IL.UTF-8 he he'
   [invalid-file]='qa - he_IL.UTF-8 qa!,he -'
+  [control-character]='qa - he_IL.UTF-8 qa^,he -'
+  [hebrew-beyond-oem-437]='qa - C.UTF-8 qa+ -'
 )
 
 list_cases() {
@@ -307,10 +310,12 @@ case $NAME in
     [[ $user == - ]] || reg add "HKCU\\$key" /v "${exe^^}" /t REG_SZ /d "${user//\"/}" /f
     [[ $machine == - ]] || reg add "HKLM\\$key" /v "$exe" /t REG_SZ /d "$machine" /f /reg:64
     for tag in ${files//,/ }; do
-      file=$DIR/zelmora-setup.${tag%!}
+      file=$DIR/zelmora-setup.${tag%[+!^]}
       printf '65516 = [%s] Exception %%s in module %%s at %%p.\\r\\n[%s] %%s%%s\\r\\n\n' \
-        "${tag%!}" "${tag%!}" >"$file"
+        "${tag%[+!^]}" "${tag%[+!^]}" >"$file"
       [[ $tag != *! ]] || echo '1 = an id the string table does not have' >>"$file"
+      [[ $tag != *^ ]] || printf '65532 = \e[2JZelmora Installed\n' >>"$file"
+      [[ $tag != *+ ]] || cp "$(dirname "$ZELMORA_TOOL")/zelmora-setup.he" "$file"
     done
     status=$(ZELMORA_TOOL=$DIR/zelmora-setup.exe LC_ALL=$locale \
       run_tool "$ORDINARY_USER" /dev/full "$ERR")
