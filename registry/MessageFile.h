@@ -31,9 +31,9 @@ constexpr std::size_t kMaxMessageTextUnits = 255;
 // kMaxMessageFileBytes, not UTF-8, a control character other than a tab outside the texts or a
 // line end (DEL and U+0080 to U+009F included), a line of another form, an id that the string
 // table does not have or that is listed twice, a backslash before anything but r, n, t or a
-// backslash, a text
-// longer than kMaxMessageTextUnits, or a text whose placeholders (%s %d %p; %% is none) differ
-// from those of the string table's own text for the id. Makes no platform calls.
+// backslash, a text longer than kMaxMessageTextUnits, or a text whose placeholders (%s %d %p;
+// %% is none) differ from those of the string table's own text for the id. Makes no platform
+// calls.
 std::optional<std::vector<MessageText>> ReadMessageFile(std::span<const std::uint8_t> bytes);
 
 }  // namespace zelmora
