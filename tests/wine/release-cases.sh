@@ -1,5 +1,5 @@
 # The release's Wine cases: "release-cases.sh NAME" runs one, "--list" names them all.
-#   release.version     the tool's version resource as Windows reads it
+#   release.version     the tool's version resource as Windows reads it, naming the site's server
 #   release.manifest    its manifest as Windows reads it: run level and supported systems
 #   release.dll-search  the tool restricts the DLL search to System32 before its runtime starts,
 #                       and loads no DLL that a program calling GetUserNameW alone does not
@@ -94,11 +94,12 @@ set_temp "$PLAIN_TEMP"
 case $NAME in
   release.version)
     wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
-    sed -i -E 's/^(FileDescription=Zelmora ).+/\1.../' "$OUT"
+    server=$(sed -n 1p "$ZELMORA_SITE")
+    sed -i -E "s/^(FileDescription=Zelmora ).* ${server//./\\.}[: ].*/\1... $server .../" "$OUT"
     expect_lines "$OUT" "version resource" \
       "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
       "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-      "CompanyName=Quorvane" "FileDescription=Zelmora ..." "FileVersion=$VERSION" \
+      "CompanyName=Quorvane" "FileDescription=Zelmora ... $server ..." "FileVersion=$VERSION" \
       "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
       "ProductName=Zelmora" "ProductVersion=$VERSION"
     ;;
