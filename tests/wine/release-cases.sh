@@ -133,7 +133,7 @@ case $NAME in
     # Every command block of the guide is checked, here or by the package check.
     blocks=$(grep -cE '^ *```(cmd|sh)$' "$ZELMORA_GUIDE")
     markers=$(grep -oE '<!-- checked: [a-z-]+ -->' "$ZELMORA_GUIDE" | cut -d' ' -f3 | sort)
-    [[ $(echo $markers) == "detection install-command logon-script remove-settings uninstall-command verify-package" && $blocks == 6 ]] ||
+    [[ $(echo $markers) == "build-for-site confirm-site detection install-command logon-script remove-settings uninstall-command verify-package" && $blocks == 8 ]] ||
       fail "the guide has $blocks command blocks, checked as:" $markers
     package=$DIR/package
     temp=$DIR/temp
@@ -149,6 +149,15 @@ case $NAME in
     expect_bytes "$log" 'Zelmora Installed\r\n'
     expect_layout "$DIR" "$(windows_path "$temp")" ordinary
     expect_detection yes "after a complete run"
+    expect_status "$(run_guide_block confirm-site "$DIR")" 0
+    grep -qF "$(sed -n 1p "$ZELMORA_SITE")" "$DIR/confirm-site.out" || fail "no server read back"
+    # The site build's example gives both settings, and its configure step takes them (checked
+    # by the settings' module alone, as the shell passes them).
+    block=$(guide_block build-for-site)
+    [[ $block == *-DZELMORA_FILE_SERVER=*-DZELMORA_COMPANY=* ]] || fail "a site setting is missing"
+    check() { command cmake "${@:3}" -P "$ZELMORA_SOURCE/cmake/SiteSettings.cmake"; }
+    (cmake() { [[ $1 != --preset ]] || check "$@" || exit 1; } && eval "$block") ||
+      fail "the guide's site settings are refused"
     expect_status "$(run_guide_block uninstall-command "$package")" 0
     expect_detection no "after the uninstall command"
     expect_status "$(run_guide_block install-command "$package")" 0
