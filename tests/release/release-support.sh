@@ -10,10 +10,10 @@ declare -F fail >/dev/null || fail() {
   exit 1
 }
 
-# Packages into OUT_DIR with CPack and prints the archive's path, whose name tells the site's file
-# server. The build's own signing settings, in the cache and in the environment, are cleared; the
-# arguments set them again: ZELMORA_SIGN_<SETTING>=VALUE in the environment,
-# CPACK_ZELMORA_SIGN_<SETTING>=VALUE as the cache does. make_package OUT_DIR [SETTING=VALUE...]
+# Packages into OUT_DIR with CPack and prints the archive's path. The build's own signing
+# settings, in the cache and in the environment, are cleared; the arguments set them again:
+# ZELMORA_SIGN_<SETTING>=VALUE in the environment, CPACK_ZELMORA_SIGN_<SETTING>=VALUE as the
+# cache does. make_package OUT_DIR [SETTING=VALUE...]
 make_package() {
   local out=$1 setting
   local -a environment=(env) options=()
@@ -32,7 +32,7 @@ make_package() {
     cat "$out.log" >&2
     return 1
   }
-  echo "$out/zelmora-setup-$ZELMORA_VERSION-$(sed -n 1p "$ZELMORA_SITE")-win64.zip"
+  echo "$out/zelmora-setup-$ZELMORA_VERSION-$(sed -n 1p "$ZELMORA_SITE")-win64.zip" # the server
 }
 
 # Unpacks ARCHIVE into DIR and checks it: exactly the tool, the guide, the README, SHA256SUMS and

@@ -1,6 +1,6 @@
 # The release checks that need no Wine, one per CTest test: "release-tests.sh NAME".
-#   reproducible  the tool built again for the same site from a copy of the sources in another
-#                 folder is byte-identical to this build's, and carries its version and manifest
+#   reproducible  the tool built again from a copy of the sources in another folder is
+#                 byte-identical to this build's, and carries its version and manifest
 #   exe-header    how the tool is linked: its flags, no time stamp, console, its imports
 #   package       the ZIP package, unsigned: its files, their checksums, the tool as built
 #
@@ -28,7 +28,7 @@ case $NAME in
     mkdir -p "$copy"
     tar -C "$ZELMORA_SOURCE" --exclude=./build --exclude=./.git --exclude=./.cache -cf - . |
       tar -C "$copy" -xf -
-    { IFS= read -r server && IFS= read -r company; } <"$ZELMORA_SITE"
+    { IFS= read -r server && IFS= read -r company; } <"$ZELMORA_SITE" # the same site
     (cd "$copy" && cmake --preset windows -DZELMORA_BUILD_TESTS=OFF \
       "-DZELMORA_FILE_SERVER=$server" "-DZELMORA_COMPANY=$company" &&
       cmake --build --preset windows --target zelmora-setup) >"$WORK/build.log" 2>&1 ||

@@ -84,26 +84,7 @@ struct LayoutRow {
   std::u16string value;
 };
 
-std::u16string Replaced(std::u16string text, std::u16string_view from, std::u16string_view to) {
-  for (std::size_t at = 0; (at = text.find(from, at)) != text.npos; at += to.size()) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
 std::vector<LayoutRow> ReadLayoutTable() {
-  // The table holds the default site's texts; the build's own (its settings.txt: the file server,
-  // then the company) take their place.
-  std::ifstream site(ZELMORA_SITE_SETTINGS);
-  std::string server, company;
-  if (!std::getline(site, server) || !std::getline(site, company)) {
-    throw std::runtime_error("cannot read " ZELMORA_SITE_SETTINGS);
-  }
-  const auto withSite = [&](std::string_view text) {
-    return Replaced(
-        Replaced(platform::Utf8ToUtf16(text), u"QVZELFS01", platform::Utf8ToUtf16(server)),
-        u"\u05E0\u05D1\u05D3\u05E8\u05D5\u05DF", platform::Utf8ToUtf16(company));
-  };
   std::ifstream in(ZELMORA_SETTINGS_LAYOUT);
   if (!in) throw std::runtime_error("cannot read " ZELMORA_SETTINGS_LAYOUT);
   std::vector<LayoutRow> rows;
@@ -119,9 +100,17 @@ std::vector<LayoutRow> ReadLayoutTable() {
     if (columns.size() != 6) throw std::runtime_error("layout table: bad line: " + line);
     rows.push_back({std::stoi(std::string(columns[0])), std::string(columns[1]),
                     platform::Utf8ToUtf16(columns[2]), platform::Utf8ToUtf16(columns[3]),
-                    std::string(columns[4]), withSite(columns[5])});
+                    std::string(columns[4]), platform::Utf8ToUtf16(columns[5])});
   }
   return rows;
+}
+
+std::u16string WithTemp(std::u16string text, const std::u16string& temp) {
+  static constexpr std::u16string_view kTemp = u"@TEMP@";
+  for (std::size_t at = 0; (at = text.find(kTemp, at)) != text.npos; at += temp.size()) {
+    text.replace(at, kTemp.size(), temp);
+  }
+  return text;
 }
 
 }  // namespace
@@ -134,7 +123,7 @@ std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designa
     StoredValue value{row.key, row.name, platform::kRegDword, {}};
     if (row.kind == "string") {
       value.type = platform::kRegSz;
-      value.data = Sz(Replaced(row.value, u"@TEMP@", temp));
+      value.data = Sz(WithTemp(row.value, temp));
     } else if (row.kind == "integer") {
       value.data = Dword(std::stoi(platform::Utf16ToUtf8(row.value)));
     } else if (row.kind == "boolean") {

@@ -118,9 +118,8 @@ case $NAME in
     expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
     ;;
   layout.other-site)
-    # The tool built for another site (other-site.txt): another file server, and a Hebrew company
-    # text with quotes, a dash and a character beyond the BMP.
-    ZELMORA_TOOL=$ZELMORA_OTHER_SITE_TOOL ZELMORA_SITE=$ZELMORA_OTHER_SITE \
+    # The tool built for another site, against the layout table with that site's texts.
+    ZELMORA_TOOL=$ZELMORA_OTHER_SITE_TOOL ZELMORA_LAYOUT=$ZELMORA_OTHER_SITE_LAYOUT \
       expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
     ;;
   temp.*)

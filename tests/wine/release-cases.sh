@@ -1,5 +1,5 @@
 # The release's Wine cases: "release-cases.sh NAME" runs one, "--list" names them all.
-#   release.version     the tool's version resource as Windows reads it, naming the site's server
+#   release.version     the tool's version resource as Windows reads it
 #   release.manifest    its manifest as Windows reads it: run level and supported systems
 #   release.dll-search  the tool restricts the DLL search to System32 before its runtime starts,
 #                       and loads no DLL that a program calling GetUserNameW alone does not
@@ -18,7 +18,8 @@ readonly NAME=$1
 DIR=$(case_dir "$NAME")
 readonly DIR OUT="$DIR/stdout" ERR="$DIR/stderr"
 TOOL_PATH=$(windows_path "$ZELMORA_TOOL")
-readonly TOOL_PATH VERSION=$ZELMORA_VERSION
+SERVER=$(sed -n 1p "$ZELMORA_SITE")
+readonly TOOL_PATH VERSION=$ZELMORA_VERSION SERVER
 
 # The file holds these lines (after CR LF line ends are made LF).
 expect_lines() {
@@ -94,12 +95,11 @@ set_temp "$PLAIN_TEMP"
 case $NAME in
   release.version)
     wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
-    server=$(sed -n 1p "$ZELMORA_SITE")
-    sed -i -E "s/^(FileDescription=Zelmora ).* ${server//./\\.}[: ].*/\1... $server .../" "$OUT"
+    sed -i -E "s/^(FileDescription=Zelmora ).* ${SERVER//./\\.}[: ].*/\1... $SERVER .../" "$OUT"
     expect_lines "$OUT" "version resource" \
       "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
       "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-      "CompanyName=Quorvane" "FileDescription=Zelmora ... $server ..." "FileVersion=$VERSION" \
+      "CompanyName=Quorvane" "FileDescription=Zelmora ... $SERVER ..." "FileVersion=$VERSION" \
       "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
       "ProductName=Zelmora" "ProductVersion=$VERSION"
     ;;
@@ -150,14 +150,11 @@ case $NAME in
     expect_layout "$DIR" "$(windows_path "$temp")" ordinary
     expect_detection yes "after a complete run"
     expect_status "$(run_guide_block confirm-site "$DIR")" 0
-    grep -qF "$(sed -n 1p "$ZELMORA_SITE")" "$DIR/confirm-site.out" || fail "no server read back"
-    # The site build's example gives both settings, and its configure step takes them (checked
-    # by the settings' module alone, as the shell passes them).
-    block=$(guide_block build-for-site)
-    [[ $block == *-DZELMORA_FILE_SERVER=*-DZELMORA_COMPANY=* ]] || fail "a site setting is missing"
-    check() { command cmake "${@:3}" -P "$ZELMORA_SOURCE/cmake/SiteSettings.cmake"; }
-    (cmake() { [[ $1 != --preset ]] || check "$@" || exit 1; } && eval "$block") ||
-      fail "the guide's site settings are refused"
+    grep -qF "$SERVER" "$DIR/confirm-site.out" || fail "no server read back"
+    # The site build's example configures with both settings, which the settings' module takes.
+    check() { [[ $* == *FILE_SERVER=*COMPANY=* ]] && command cmake "${@:3}" -P "$ZELMORA_SOURCE/cmake/SiteSettings.cmake"; }
+    (cmake() { [[ $1 != --preset ]] || check "$@" || exit 1; } && eval "$(guide_block build-for-site)") ||
+      fail "the guide's site build is refused"
     expect_status "$(run_guide_block uninstall-command "$package")" 0
     expect_detection no "after the uninstall command"
     expect_status "$(run_guide_block install-command "$package")" 0

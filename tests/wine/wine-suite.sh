@@ -3,8 +3,7 @@
 #
 # From CTest's environment: WINEPREFIX, ZELMORA_TOOL (the built zelmora-setup.exe),
 # ZELMORA_HELPERS (folder of the suite's Windows helpers), ZELMORA_WORK (scratch folder),
-# ZELMORA_LAYOUT (the layout table the C++ suites read too), ZELMORA_SITE (the build's site
-# texts: the file server, then the company, one a line), ZELMORA_POSIX_TOOL.
+# ZELMORA_LAYOUT (the layout table the C++ suites read too), ZELMORA_POSIX_TOOL.
 set -euo pipefail
 # The replacement text of ${var//pattern/text} is taken literally.
 shopt -u patsub_replacement 2>/dev/null || true
@@ -106,24 +105,18 @@ to_reg_file() {
 # The export expected after complete runs: expected_layout TEMP ACCOUNT, where ACCOUNT is
 # "ordinary", "designated", or "designated-after-ordinary" (an ordinary run and then a designated
 # one, whose MultiTier 0 stands beside the first run's MultiTierPort and MultiTierServer). The
-# runs' writes come from the layout table, with the site's texts in place of the default ones it
-# holds, a later write replacing an earlier one of the same name; keys and values are listed in
-# the order the registry editor exports them.
+# runs' writes come from the layout table, a later write replacing an earlier one of the same
+# name; keys and values are listed in the order the registry editor exports them.
 expected_layout() {
-  local temp=$1 account=$2 run stage who key name kind value entry server company
+  local temp=$1 account=$2 run stage who key name kind value entry
   local -a runs=("$account")
   local -A lines=() keys=()
-  { IFS= read -r server && IFS= read -r company; } <"${ZELMORA_SITE:?}"
   [[ $account == designated-after-ordinary ]] && runs=(ordinary designated)
   for run in "${runs[@]}"; do
     while IFS=$'\t' read -r stage who key name kind value; do
       [[ $who == all || $who == "$run" ]] || continue
       case $kind in
-        string)
-          value=${value//QVZELFS01/$server}
-          value=${value//נבדרון/$company}
-          value="\"$(reg_escape "${value//@TEMP@/$temp}")\""
-          ;;
+        string) value="\"$(reg_escape "${value//@TEMP@/$temp}")\"" ;;
         integer) printf -v value 'dword:%08x' "$value" ;;
         boolean) value=dword:0000000$([[ $value == true ]] && echo 1 || echo 0) ;;
         *) fail "layout table: unknown kind $kind" ;;
