@@ -14,8 +14,8 @@ set(ZELMORA_FILE_SERVER QVZELFS01 CACHE STRING
 set(ZELMORA_COMPANY "נבדרון" CACHE STRING "The site's company text (UTF-8)")
 
 # Decodes the UTF-8 TEXT into <out>_UNITS, its UTF-16 units as C++ \x escapes, <out>_COUNT, how
-# many there are, <out>_SHOWN, the text for a message (control characters, bytes that are not
-# UTF-8 and backslashes escaped), and <out>_PROBLEM, the first fault found, or nothing.
+# many there are, <out>_SHOWN, the text for a message (control characters and bytes that are not
+# UTF-8 as \x escapes), and <out>_PROBLEM, the first fault found, or nothing.
 function(_zelmora_decode_utf8 text out)
   string(HEX "${text}" hex)
   string(LENGTH "${text}" size)
@@ -91,8 +91,6 @@ function(_zelmora_decode_utf8 text out)
     string(SUBSTRING "${hex}" ${start} ${digits} raw_hex)
     if(fault)
       string(REGEX REPLACE "(..)" "\\\\x\\1" raw "${raw_hex}")
-    elseif(raw STREQUAL "\\")
-      set(raw "\\\\")
     endif()
     string(APPEND shown "${raw}")
     if(NOT fault)
@@ -139,9 +137,9 @@ function(zelmora_check_site server company out)
   endif()
   if(problem)
     message(FATAL_ERROR "ZELMORA_FILE_SERVER is \"${server_shown}\": ${problem}. The file "
-      "server's host name is labels separated by dots, each of 1 to 63 letters, digits, hyphens "
-      "or underscores and neither starting nor ending with a hyphen, 253 characters at most in "
-      "all: a NetBIOS name, a DNS name or an IPv4 address.")
+      "server's host name must be labels separated by dots, each of 1 to 63 letters, digits, "
+      "hyphens or underscores and neither starting nor ending with a hyphen, 253 characters at "
+      "most in all: a NetBIOS name, a DNS name or an IPv4 address.")
   endif()
 
   _zelmora_decode_utf8("${company}" company)
@@ -154,7 +152,7 @@ function(zelmora_check_site server company out)
   endif()
   if(problem)
     message(FATAL_ERROR "ZELMORA_COMPANY is \"${company_shown}\": ${problem}. The company text "
-      "is UTF-8 of 1 to 255 UTF-16 units, without control characters (U+0000 to U+001F and "
+      "must be UTF-8 of 1 to 255 UTF-16 units, without control characters (U+0000 to U+001F and "
       "U+007F to U+009F); quotes and every Hebrew character are allowed.")
   endif()
   set(${out}_SERVER_UNITS "${server_units}" PARENT_SCOPE)
