@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The site settings at and past their limits: the settings' module, run as a script, takes or
-# refuses each value, and a refusal names its setting. (A -D value loses white space at its end
-# and single quotes around it before any check sees it.) Usage: site-settings.sh SOURCE WORK
+# The site settings at and past their limits, taken or refused by the settings' module as a script;
+# a refusal names its setting. (-D drops white space at a value's end and single quotes around it.)
 set -uo pipefail
-source=$1 work=$2 failures=0
+source=$1 work=$2 failures=0 # site-settings.sh SOURCE WORK
 copies() { local pad; printf -v pad '%*s' "$1" ''; printf '%s' "${pad// /$2}"; }
 failed() { printf 'FAILED: %s\n' "$@" >&2; failures=$((failures + 1)); }
 
