@@ -1,5 +1,6 @@
 #include "installer/SettingsLayout.h"
 
+#include "SiteTexts.h"
 #include "registry/Registry.h"
 
 namespace zelmora {
@@ -11,8 +12,7 @@ constexpr std::int32_t kBlue = 0xFF0000;
 constexpr std::int32_t kRed = 0x0000FF;
 constexpr std::int32_t kFontSize = 9;
 
-// The company and the payment schedule's column captions, in Hebrew, logical order.
-constexpr std::u16string_view kCompanyText = u"\u05E0\u05D1\u05D3\u05E8\u05D5\u05DF";
+// The payment schedule's column captions, in Hebrew, logical order.
 constexpr std::u16string_view kColumnCaptions[8] = {
     u"\u05DE\u05E1. \u05EA\u05E9\u05DC\u05D5\u05DD",             // payment number
     u"\u05EA\u05D0\u05E8\u05D9\u05DA",                           // date
@@ -30,9 +30,9 @@ std::u16string Text(std::u16string_view view) { return std::u16string(view); }
 
 BuildTimeTexts SetUpBuildTimeTexts() {
   BuildTimeTexts texts;
-  texts.fileServerName = Text(kFileServerName);
+  texts.fileServerName = Text(site::kFileServerName);
   texts.netDataPath = u"\\\\" + texts.fileServerName + u"\\ZELMODAT\\DATA";
-  texts.companyText = Text(kCompanyText);
+  texts.companyText = Text(site::kCompanyText);
   return texts;
 }
 

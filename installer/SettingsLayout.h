@@ -9,9 +9,6 @@ namespace zelmora {
 
 class TRegistry;
 
-// The central file and application server.
-inline constexpr std::u16string_view kFileServerName = u"QVZELFS01";
-
 // Key paths below HKEY_CURRENT_USER.
 inline constexpr std::u16string_view kLocalParamsKey = u"Software\\Quorvane\\Zelmora\\LocalParams";
 inline constexpr std::u16string_view kGlobalParamsKey =
@@ -20,7 +17,8 @@ inline constexpr std::u16string_view kFilesKey = u"Software\\Quorvane\\Zelmora\\
 
 inline constexpr std::int32_t kMultiTierPort = 5524;
 
-// The texts fixed at build time, set up by each run before it creates anything.
+// The site's texts, fixed at build time (ZELMORA_FILE_SERVER, ZELMORA_COMPANY), set up by each run
+// before it creates anything.
 struct BuildTimeTexts {
   std::u16string fileServerName;
   std::u16string netDataPath;  // \\server\ZELMODAT\DATA

@@ -2,7 +2,8 @@
 # package, and the commands of the deployment guide. Sourced, not run.
 #
 # From the environment: ZELMORA_CPACK_CONFIG (the build's CPackConfig.cmake), ZELMORA_VERSION
-# (the CMake project's), ZELMORA_GUIDE (docs/deploying.md), ZELMORA_README, ZELMORA_BESIDE_EXE.
+# (the CMake project's), ZELMORA_GUIDE (docs/deploying.md), ZELMORA_README, ZELMORA_BESIDE_EXE,
+# ZELMORA_SITE (the build's site texts: the file server, then the company, one a line).
 
 declare -F fail >/dev/null || fail() {
   echo "FAILED: $*" >&2
@@ -31,7 +32,7 @@ make_package() {
     cat "$out.log" >&2
     return 1
   }
-  echo "$out/zelmora-setup-$ZELMORA_VERSION-win64.zip"
+  echo "$out/zelmora-setup-$ZELMORA_VERSION-$(sed -n 1p "$ZELMORA_SITE")-win64.zip" # the server
 }
 
 # Unpacks ARCHIVE into DIR and checks it: exactly the tool, the guide, the README, SHA256SUMS and

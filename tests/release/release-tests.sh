@@ -28,7 +28,9 @@ case $NAME in
     mkdir -p "$copy"
     tar -C "$ZELMORA_SOURCE" --exclude=./build --exclude=./.git --exclude=./.cache -cf - . |
       tar -C "$copy" -xf -
-    (cd "$copy" && cmake --preset windows -DZELMORA_BUILD_TESTS=OFF &&
+    { IFS= read -r server && IFS= read -r company; } <"$ZELMORA_SITE" # the same site
+    (cd "$copy" && cmake --preset windows -DZELMORA_BUILD_TESTS=OFF \
+      "-DZELMORA_FILE_SERVER=$server" "-DZELMORA_COMPANY=$company" &&
       cmake --build --preset windows --target zelmora-setup) >"$WORK/build.log" 2>&1 ||
       fail "the second build failed: $(tail -20 "$WORK/build.log")"
     second=$copy/build/windows/app/zelmora-setup.exe
@@ -65,7 +67,7 @@ case $NAME in
     cmp -s "$ZELMORA_TOOL" "$WORK/unpacked/zelmora-setup.exe" ||
       fail "the unsigned package's tool differs from the build's"
     for doc in "$ZELMORA_README" "$ZELMORA_GUIDE"; do
-      grep -qF "zelmora-setup-$ZELMORA_VERSION-win64.zip" "$doc" || fail "$doc names another version"
+      grep -qF "zelmora-setup-$ZELMORA_VERSION-" "$doc" || fail "$doc names another version"
     done
     ;;
   *)

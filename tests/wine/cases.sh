@@ -60,7 +60,7 @@ declare -A OVERRIDES=(
 
 list_cases() {
   printf '%s\n' layout.ordinary layout.designated layout.designated-after-ordinary \
-    layout.second-run keys.cannot-be-created \
+    layout.second-run layout.other-site keys.cannot-be-created \
     stdout.file stdout.pipe stdout.console stdout.full-device stdout.reader-gone \
     stdout.closed stdout.no-handle stderr.unusable backend-check posix-store-matches \
     processor-faults override.hebrew-oem-bytes
@@ -119,6 +119,11 @@ case $NAME in
   layout.second-run)
     expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
     expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
+    ;;
+  layout.other-site)
+    # The tool built for another site, against the layout table with that site's texts.
+    ZELMORA_TOOL=$ZELMORA_OTHER_SITE_TOOL ZELMORA_LAYOUT=$ZELMORA_OTHER_SITE_LAYOUT \
+      expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
     ;;
   temp.*)
     # Set by a Windows parent: Wine cuts values that it takes from the registry at 1019 units.

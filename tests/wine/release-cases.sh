@@ -18,7 +18,8 @@ readonly NAME=$1
 DIR=$(case_dir "$NAME")
 readonly DIR OUT="$DIR/stdout" ERR="$DIR/stderr"
 TOOL_PATH=$(windows_path "$ZELMORA_TOOL")
-readonly TOOL_PATH VERSION=$ZELMORA_VERSION
+SERVER=$(sed -n 1p "$ZELMORA_SITE")
+readonly TOOL_PATH VERSION=$ZELMORA_VERSION SERVER
 
 # The file holds these lines (after CR LF line ends are made LF).
 expect_lines() {
@@ -94,11 +95,11 @@ set_temp "$PLAIN_TEMP"
 case $NAME in
   release.version)
     wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
-    sed -i -E 's/^(FileDescription=Zelmora ).+/\1.../' "$OUT"
+    sed -i -E "s/^(FileDescription=Zelmora ).* ${SERVER//./\\.}[: ].*/\1... $SERVER .../" "$OUT"
     expect_lines "$OUT" "version resource" \
       "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
       "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-      "CompanyName=Quorvane" "FileDescription=Zelmora ..." "FileVersion=$VERSION" \
+      "CompanyName=Quorvane" "FileDescription=Zelmora ... $SERVER ..." "FileVersion=$VERSION" \
       "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
       "ProductName=Zelmora" "ProductVersion=$VERSION"
     ;;
@@ -132,7 +133,7 @@ case $NAME in
     # Every command block of the guide is checked, here or by the package check.
     blocks=$(grep -cE '^ *```(cmd|sh)$' "$ZELMORA_GUIDE")
     markers=$(grep -oE '<!-- checked: [a-z-]+ -->' "$ZELMORA_GUIDE" | cut -d' ' -f3 | sort)
-    [[ $(echo $markers) == "detection install-command logon-script remove-settings uninstall-command verify-package" && $blocks == 6 ]] ||
+    [[ $(echo $markers) == "build-for-site confirm-site detection install-command logon-script remove-settings uninstall-command verify-package" && $blocks == 8 ]] ||
       fail "the guide has $blocks command blocks, checked as:" $markers
     package=$DIR/package
     temp=$DIR/temp
@@ -148,6 +149,12 @@ case $NAME in
     expect_bytes "$log" 'Zelmora Installed\r\n'
     expect_layout "$DIR" "$(windows_path "$temp")" ordinary
     expect_detection yes "after a complete run"
+    expect_status "$(run_guide_block confirm-site "$DIR")" 0
+    grep -qF "$SERVER" "$DIR/confirm-site.out" || fail "no server read back"
+    # The site build's example configures with both settings, which the settings' module takes.
+    check() { [[ $* == *FILE_SERVER=*COMPANY=* ]] && command cmake "${@:3}" -P "$ZELMORA_SOURCE/cmake/SiteSettings.cmake"; }
+    (cmake() { [[ $1 != --preset ]] || check "$@" || exit 1; } && eval "$(guide_block build-for-site)") ||
+      fail "the guide's site build is refused"
     expect_status "$(run_guide_block uninstall-command "$package")" 0
     expect_detection no "after the uninstall command"
     expect_status "$(run_guide_block install-command "$package")" 0
