@@ -163,15 +163,16 @@ std::size_t FaultReportText(const platform::ProcessorFault& fault, char16_t* out
                     fault.instruction, out);
 }
 
+// The status is set before the telling: a fault in it ends the process with that status.
 void ReportFailure(const std::exception_ptr& failure, const void* failurePoint) {
-  WriteReport(FailureReportText(failure, failurePoint, reportText.data()));
   ExitStatus = 1;
+  WriteReport(FailureReportText(failure, failurePoint, reportText.data()));
   End(Ending::ShutDown);
 }
 
 void ReportProcessorFault(const platform::ProcessorFault& fault) {
-  WriteReport(FaultReportText(fault, reportText.data()));
   ExitStatus = 1;
+  WriteReport(FaultReportText(fault, reportText.data()));
   End(Ending::AtOnce);
 }
 

@@ -40,9 +40,9 @@ CaughtFailure Identify(const std::exception_ptr& failure) {
 // escaping it, and nothing is finished before the process ends.
 [[noreturn]] void OnProcessorFault(const platform::ProcessorFault& fault) {
   if (failureBeingTold) {
-    // A fault in the telling of a failure, or in a fault's: telling again could fault again.
-    ExitStatus = 1;
-    platform::EndProcess(1);
+    // A fault in the telling of a failure, or in a fault's: telling again could fault again. The
+    // status was decided before the telling began: 1 for a report, 217 for the fallback line.
+    platform::EndProcess(static_cast<platform::UINT>(ExitStatus));
   }
   failureBeingTold = true;
   if (FailureReporterInstalled() && !StartingUp()) ReportProcessorFault(fault);
@@ -67,6 +67,7 @@ void ProcessEntry(const Installation& used) {
     throw;  // the process is ending already
   } catch (...) {
     failureBeingTold = true;
+    ExitStatus = FailureReporterInstalled() ? 1 : kEscapedStartUpFailure;  // before any telling
     const CaughtFailure caught = Identify(std::current_exception());
     if (FailureReporterInstalled()) ReportFailure(caught.failure, caught.failurePoint);
     WriteFallbackLine(kEscapedStartUpFailure, caught.failurePoint);

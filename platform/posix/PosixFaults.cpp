@@ -124,11 +124,21 @@ BOOL PosixPlatform::InstallFaultHandler(FaultHandler handler) {
   // one would end the process by the system's default, with a core file.
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
   sigemptyset(&action.sa_mask);
+  sigset_t faultSignals;
+  sigemptyset(&faultSignals);
   for (const int signal : kFaultSignals) {
     if (sigaction(signal, &action, nullptr) != 0) {
       Fail(Win32ErrorFromErrno(errno));
       return 0;
     }
+    sigaddset(&faultSignals, signal);
+  }
+  // A parent (a wrapper, a service manager) may have started the process with them blocked, and
+  // a blocked fault signal ends the process by the system's default, however it is handled.
+  const int unblocked = pthread_sigmask(SIG_UNBLOCK, &faultSignals, nullptr);
+  if (unblocked != 0) {
+    Fail(Win32ErrorFromErrno(unblocked));
+    return 0;
   }
   return 1;
 }

@@ -216,7 +216,7 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
 }
 
 // A processor fault, handed over as the system would: told by where it strikes, and never
-// twice.
+// twice; a second fault ends the process with the status the first one decided.
 TEST_F(Process, AProcessorFaultIsToldLikeAnEscapedFailureAndNeverTwice) {
   static const platform::ProcessorFault fault{platform::FaultKind::InvalidWrite,
                                               reinterpret_cast<const void*>(0x140001234),
@@ -240,6 +240,8 @@ TEST_F(Process, AProcessorFaultIsToldLikeAnEscapedFailureAndNeverTwice) {
       {"before the reporter is installed", nothing, Call::LoadStringW, 1, 217, fallback, ""},
       {"in start-up, with the reporter installed", nothing, Call::LoadStringW, 2, 217, fallback,
        ""},
+      {"in the fallback line", [](ScriptedPlatform& p) { p.FaultAt(Call::LoadStringW, 1, fault); },
+       Call::WriteFile, 2, 217, "Runtime error 217 at 0000000140001234", ""},
       {"in the report of a failure",
        [](ScriptedPlatform& p) { p.out.fileType = platform::kFileTypeUnknown; }, Call::VirtualQuery,
        1, 1, "", ""},

@@ -217,8 +217,8 @@ case $NAME in
     # A test build of the tool whose back-end faults at a chosen Windows call, in each way: the
     # report names the fault and the module it struck in, the status is 1, nothing holds the run
     # (no debugger, no dialog: the timeout), and the registry keeps exactly the three values
-    # written before it. A fault in start-up gives the fallback line and 217; a second one, in
-    # the report, ends the run at once with 1.
+    # written before it. A fault in start-up gives the fallback line and 217; a second one ends
+    # the run at once with the status already decided: 1 in the report, 217 in the fallback line.
     report() {
       printf 'Exception %s in module zelmora-setup-faulting.exe at ADDRESS.\\r\\n%s.\\r\\n\\r\\n' "$1" "$2"
     }
@@ -231,6 +231,7 @@ case $NAME in
       "RegSetValueExW:4:illegal|1||$(report EIllegalInstruction 'Illegal instruction')"
       "RegSetValueExW:4:stack,VirtualQuery:1:write|1||"
       'FindResourceW:1:read|217|Runtime error 217 at ADDRESS\r\n|'
+      'FindResourceW:1:read,WriteFile:2:write|217|Runtime error 217 at ADDRESS|'
     )
     # The first three writes: stage 1's LocalPath (the working folder, which GlobalParams holds
     # too in the complete layout), then NetPath and DLLPath; no Files key yet.
