@@ -38,4 +38,9 @@ rm -rf "$work"
 log=$(cmake -S "$source" -B "$work" -DZELMORA_BUILD_TESTS=OFF $'-DZELMORA_COMPANY=בע"מ\x01' 2>&1) &&
   failed "the configure took a control character"
 [[ $log == *'ZELMORA_COMPANY is "בע"מ\x01"'* && ! -e $work/Makefile ]] || failed "the configure" "$log"
+# A taken one reaches the installer's header as UTF-16 units, U+10000 and U+10FFFF as pairs.
+rm -rf "$work"
+log=$(cmake -S "$source" -B "$work" -DZELMORA_BUILD_TESTS=OFF \
+  $'-DZELMORA_COMPANY=א\xf0\x90\x80\x80\xf4\x8f\xbf\xbf' 2>&1) && log=$(<"$work/site/SiteTexts.h")
+[[ ${log,,} == *'kcompanytext = u"\x5d0\xd800\xdc00\xdbff\xdfff";'* ]] || failed "the units" "$log"
 ((failures == 0)) && echo "every site setting taken or refused as its rule says"
