@@ -32,6 +32,9 @@ expect COMPANY refused '' "${h}א" "${e}🌳" $'א\x01' $'\t' $'א\x1f' $'א\x7f
   $'\x80' $'א\xbf' $'\xc0\xaf' $'\xc1\xbf' $'\xe0\x9f\xbf' $'\xf0\x8f\xbf\xbf' $'\xed\xa0\x80' \
   $'\xed\xbf\xbf' $'\xf4\x90\x80\x80' $'\xf5\x80\x80\x80' $'\xf8\xbf\xbf\xbf' $'\xfe' $'\xff' \
   $'\xd7' $'\xd7\x7f' $'\xe2\x80' $'\xf0\x9f\x8c' $'א\xd7'
+# A refused server shows a control character as an escape, never raw.
+log=$(cmake $'-DZELMORA_FILE_SERVER=fs\x1b[2J' -P "$source/cmake/SiteSettings.cmake" 2>&1)
+[[ $log == *'ZELMORA_FILE_SERVER is "fs\x1b[2J"'* ]] || failed "the server shown" "$log"
 
 # The project's own configure stops at a refused company text, shows it, and generates nothing.
 rm -rf "$work"
