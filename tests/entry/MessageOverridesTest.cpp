@@ -119,6 +119,7 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
   };
   const std::vector<std::u16string> all = {u"qa", u"qb", u"he-IL", u"he", u"en-US", u"xx"};
   const std::string a = "65525 = a\n", alef = "65525 = \xD7\x90";
+  const std::string mixed = "65532 = \n65533 = x\n" + alef;  // alef after texts it can show
   const std::string limit = std::string(kMaxMessageFileBytes - 11, '#') + "\n" + a;
   const Case cases[] = {
       {"per-user", u"qa", {}, {u"he-IL"}, all, u"from qa"},
@@ -142,6 +143,7 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"grown since it was sized", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, a, a + "#"},
       {"a UTF-8 OEM code page", {}, {}, {u"he"}, {u"he"}, u"\u05D0", kExecutable, alef},
       {"OEM code page lacks it", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, alef, "", 20127},
+      {"it lacks a later one", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, mixed, "", 20127},
   };
   for (const Case& c : cases) {
     ScriptedPlatform platform;

@@ -182,9 +182,9 @@ TEST(HardeningCrashSafety, ARunStoppedAtEachStepOfAWriteLeavesOneCompleteVersion
 // and the module it struck in, the status is 1, the process ends straight after it (the
 // shut-down's second set_new_handler would kill it), and the store keeps exactly the values
 // written before it; so too when the run was started with the fault signals blocked. A fault in
-// start-up gives the fallback line; a second one, in the report or in the fallback line, ends the
-// run at once with the status already decided. SIGSEGV sent by another process is no fault: it
-// ends the run as it ends any program, without a report.
+// start-up gives the fallback line, and ends the run straight after it too; a second one, in the
+// report or in the fallback line, ends the run at once with the status already decided. SIGSEGV
+// sent by another process is no fault: it ends the run as it ends any program, without a report.
 TEST(HardeningCrashSafety, AProcessorFaultIsReportedAndKeepsWhatWasWritten) {
   const std::string hook = fs::path(HARDENING_KILL_HOOK).filename().string();
   const auto Report = [&](const std::string& name, const std::string& message) {
@@ -215,6 +215,7 @@ TEST(HardeningCrashSafety, AProcessorFaultIsReportedAndKeepsWhatWasWritten) {
       {"rename:6:sent-segv", 1000 + SIGSEGV, "", "", 2},
       {"rename:6:read,dladdr:1:write", 1, "", "", 2},
       {"set_new_handler:1:read", 217, "Runtime error 217 at ADDRESS\r\n", "", 0},
+      {"set_new_handler:1:read,set_new_handler:2", 217, "Runtime error 217 at ADDRESS\r\n", "", 0},
       {"set_new_handler:1:read,write:2:write", 217, "Runtime error 217 at ADDRESS", "", 0},
   };
   const std::regex address(" at [0-9A-F]{16}");

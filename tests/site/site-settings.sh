@@ -32,10 +32,18 @@ expect COMPANY refused '' "${h}א" "${e}🌳" $'א\x01' $'\t' $'א\x1f' $'א\x7f
   $'\x80' $'א\xbf' $'\xc0\xaf' $'\xc1\xbf' $'\xe0\x9f\xbf' $'\xf0\x8f\xbf\xbf' $'\xed\xa0\x80' \
   $'\xed\xbf\xbf' $'\xf4\x90\x80\x80' $'\xf5\x80\x80\x80' $'\xf8\xbf\xbf\xbf' $'\xfe' $'\xff' \
   $'\xd7' $'\xd7\x7f' $'\xe2\x80' $'\xf0\x9f\x8c' $'א\xd7'
+# A refused server shows a control character as an escape, never raw.
+log=$(cmake $'-DZELMORA_FILE_SERVER=fs\x1b[2J' -P "$source/cmake/SiteSettings.cmake" 2>&1)
+[[ $log == *'ZELMORA_FILE_SERVER is "fs\x1b[2J"'* ]] || failed "the server shown" "$log"
 
 # The project's own configure stops at a refused company text, shows it, and generates nothing.
 rm -rf "$work"
 log=$(cmake -S "$source" -B "$work" -DZELMORA_BUILD_TESTS=OFF $'-DZELMORA_COMPANY=בע"מ\x01' 2>&1) &&
   failed "the configure took a control character"
 [[ $log == *'ZELMORA_COMPANY is "בע"מ\x01"'* && ! -e $work/Makefile ]] || failed "the configure" "$log"
+# A taken one reaches the installer's header as UTF-16 units, U+10000 and U+10FFFF as pairs.
+rm -rf "$work"
+log=$(cmake -S "$source" -B "$work" -DZELMORA_BUILD_TESTS=OFF \
+  $'-DZELMORA_COMPANY=א\xf0\x90\x80\x80\xf4\x8f\xbf\xbf' 2>&1) && log=$(<"$work/site/SiteTexts.h")
+[[ ${log,,} == *'kcompanytext = u"\x5d0\xd800\xdc00\xdbff\xdfff";'* ]] || failed "the units" "$log"
 ((failures == 0)) && echo "every site setting taken or refused as its rule says"
