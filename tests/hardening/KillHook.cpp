@@ -1,15 +1,16 @@
 // Preloaded into the tool (LD_PRELOAD) by the crash tests. ZELMORA_KILL_AT lists stops,
 // <call>:<n>[:<how>] separated by commas: just before its nth call of <call> the process kills
 // itself with SIGKILL, or, given <how>, causes that processor fault (see InjectedFaults.h) as a
-// library gone wrong would, or for <how> "sent-segv" has another process send it SIGSEGV, as
-// `kill -SEGV` does, which is no fault. "rename" counts rename and renameat2, "unlink" counts
-// unlink, both only on a temporary file (a name ending in ".tmp"); "write" counts writes to
-// standard output; "set_new_handler" is called in start-up and again in shut-down, "dladdr" only
-// while a failure report is made. So a run can be stopped at one exact step, which random kills
-// only hit by chance.
+// library gone wrong would, or a bus error for <how> "bus", or for <how> "sent-segv" has another
+// process send it SIGSEGV, as `kill -SEGV` does, which is no fault. "rename" counts rename and
+// renameat2, "unlink" counts unlink, both only on a temporary file (a name ending in ".tmp");
+// "write" counts writes to standard output; "set_new_handler" is called in start-up and again in
+// shut-down, "dladdr" only while a failure report is made. So a run can be stopped at one exact
+// step, which random kills only hit by chance.
 #include <dlfcn.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,6 +50,15 @@ void BeforeCall(const char* call, long& calls) {
     }
     // Once the sender has ended, the signal has been delivered.
     if (sender > 0) waitpid(sender, nullptr, 0);
+    return;
+  }
+  if (std::strcmp(how, "bus") == 0) {
+    // A bus error: a read of a mapped page past the end of its empty file, at a fixed address
+    // (low, where no sanitizer keeps its shadow) so that the report's text is known.
+    const int empty = memfd_create("bus", 0);
+    void* page = mmap(reinterpret_cast<void*>(0x40000000), 4096, PROT_READ,
+                      MAP_SHARED | MAP_FIXED_NOREPLACE, empty, 0);
+    if (page != MAP_FAILED) static_cast<void>(*static_cast<volatile const char*>(page));
     return;
   }
   zelmora::testing::CauseFault(how);
