@@ -69,15 +69,11 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"18446744073709617141 = a", std::nullopt},  // 65525 + 2^64
       // Control characters, raw: only line ends and tabs outside the texts.
       {"65525 = ~ \xC2\xA0\\t", {{{65525, u"~ \u00A0\t"}}}},
-      {"65525 = a\x1B[2J", std::nullopt},
       {"65525 = a\x1F", std::nullopt},
       {"65525 = a\x7F", std::nullopt},
-      {"65525 = a\xC2\x80", std::nullopt},
       {"65525 = a\xC2\x9F", std::nullopt},
-      {"# \x07\n65525 = a", std::nullopt},
       {"65525 = a\tb", std::nullopt},
       {"65525 = a\rb", std::nullopt},
-      {"65525 = a\r", std::nullopt},
       {std::string("\xFF\xFE"
                    "6\0"
                    "=\0"
@@ -118,8 +114,7 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
     platform::UINT oemCodePage = platform::kCodePageUtf8;
   };
   const std::vector<std::u16string> all = {u"qa", u"qb", u"he-IL", u"he", u"en-US", u"xx"};
-  const std::string a = "65525 = a\n", alef = "65525 = \xD7\x90";
-  const std::string mixed = "65532 = \n65533 = x\n" + alef;  // alef after texts it can show
+  const std::string a = "65525 = a\n", mixed = "65532 = \n65533 = x\n65525 = \xD7\x90";
   const std::string limit = std::string(kMaxMessageFileBytes - 11, '#') + "\n" + a;
   const Case cases[] = {
       {"per-user", u"qa", {}, {u"he-IL"}, all, u"from qa"},
@@ -141,9 +136,7 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"64 KiB", {}, {}, {u"he"}, {u"he"}, u"a", kExecutable, limit},
       {"over 64 KiB, then less", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, limit + "\n", a},
       {"grown since it was sized", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, a, a + "#"},
-      {"a UTF-8 OEM code page", {}, {}, {u"he"}, {u"he"}, u"\u05D0", kExecutable, alef},
-      {"OEM code page lacks it", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, alef, "", 20127},
-      {"it lacks a later one", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, mixed, "", 20127},
+      {"OEM lacks one", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, mixed, "", 20127},
   };
   for (const Case& c : cases) {
     ScriptedPlatform platform;

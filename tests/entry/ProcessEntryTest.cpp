@@ -216,7 +216,7 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
 }
 
 // A processor fault, handed over as the system would: told by where it strikes, and never
-// twice; a second fault ends the process with the status the first one decided.
+// twice.
 TEST_F(Process, AProcessorFaultIsToldLikeAnEscapedFailureAndNeverTwice) {
   static const platform::ProcessorFault fault{platform::FaultKind::InvalidWrite,
                                               reinterpret_cast<const void*>(0x140001234),

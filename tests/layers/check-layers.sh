@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Checks that the layers run one way and that the tree shows them: the project's libraries link
-# without a cycle, each folder holds the sources of one library only, no file includes a header
-# of a library that its own library does not link, directly or through others, and the files
-# include one another without a cycle, inside a library too.
+# Checks that the layers run one way: the project's libraries link without a cycle, each folder
+# holds one library, no file includes a header of a library that its own library does not link,
+# directly or through others, and files, inside a library too, include one another without a cycle.
 # Usage: check-layers.sh SOURCE_DIR LAYER_MAP
 set -euo pipefail
 source_dir=$1
 map=$2
 cd "$source_dir"
+
+declare -A owner links
+while read -r kind target item; do
+  case $kind in
+    file) owner[$item]=$target ;;
+    link) links[$target]+=" $item" ;;
+  esac
+done <"$map"
 
 failures=0
 fail() {
@@ -15,21 +22,9 @@ fail() {
   failures=$((failures + 1))
 }
 
-declare -A owner links folder
-while read -r kind target item; do
-  case $kind in
-    file)
-      owner[$item]=$target
-      # A folder whose sources two libraries share hides a layer from whoever reads the tree.
-      dir=$(dirname "$item")
-      if [[ -n ${folder[$dir]:-} && ${folder[$dir]} != "$target" ]]; then
-        fail "$dir/ holds sources of both ${folder[$dir]} and $target"
-      fi
-      folder[$dir]=$target
-      ;;
-    link) links[$target]+=" $item" ;;
-  esac
-done <"$map"
+# A folder that holds sources of two libraries hides a layer from whoever reads the tree.
+for dir in $(awk '$1 == "file" { sub(/\/[^\/]*$/, "", $3); print $3, $2 }' "$map" | sort -u |
+  cut -d' ' -f1 | uniq -d); do fail "$dir/ holds sources of two libraries"; done
 
 # A loop in the link graph: tsort names it.
 if ! awk '$1 == "link" { print $2, $3 }' "$map" | tsort >/dev/null; then
@@ -62,8 +57,7 @@ reachable() {
 }
 
 checked=0
-includes=$(mktemp)
-trap 'rm -f "$includes"' EXIT
+edges=""
 while read -r path; do
   library=$(library_of "$path")
   if [[ -z $library ]]; then
@@ -81,17 +75,13 @@ while read -r path; do
     elif [[ $allowed != *" $used "* ]]; then
       fail "$path ($library) includes $included ($used), which $library does not link"
     fi
-    echo "$path $included" >>"$includes"
+    edges+="${path%.*} ${included%.*}"$'\n'  # a file and its header are one
   done < <(sed -n 's/^#include "\(\(app\|entry\|installer\|platform\|registry\)\/[^"]*\)".*/\1/p' "$path")
   checked=$((checked + 1))
 done < <(git ls-files -- 'app/*.cpp' 'app/*.h' 'entry/*.cpp' 'entry/*.h' 'installer/*.cpp' \
   'installer/*.h' 'platform/*.cpp' 'platform/*.h' 'registry/*.cpp' 'registry/*.h' 2>/dev/null ||
   find app entry installer platform registry -name '*.cpp' -o -name '*.h')
-
-# Files that include one another in a loop: tsort names it. A header and the file it is the
-# header of count as one (a .cpp includes its own header; an edge between them is no layer).
-awk '{ a = $1; b = $2; sub(/\.(cpp|h)$/, "", a); sub(/\.(cpp|h)$/, "", b); print a, b }' \
-  "$includes" | tsort >/dev/null || fail "files include one another in a loop"
+tsort <<<"$edges" >/dev/null || fail "files include one another in a loop"
 
 ((checked > 20)) || fail "only $checked files were checked"
 if ((failures)); then

@@ -2,8 +2,7 @@
 # package, and the commands of the deployment guide. Sourced, not run.
 #
 # From the environment: ZELMORA_CPACK_CONFIG (the build's CPackConfig.cmake), ZELMORA_VERSION
-# (the CMake project's), ZELMORA_GUIDE (docs/deploying.md), ZELMORA_README, ZELMORA_BESIDE_EXE,
-# ZELMORA_SITE (the build's site texts: the file server, then the company, one a line).
+# (the CMake project's), ZELMORA_GUIDE (docs/deploying.md), ZELMORA_README, ZELMORA_BESIDE_EXE.
 
 declare -F fail >/dev/null || fail() {
   echo "FAILED: $*" >&2

@@ -72,9 +72,6 @@ RunningTool::RunningTool(const ToolOptions& options)
   const std::vector<char*> argv = Pointers(argumentTexts);
   const std::vector<char*> envp = Pointers(environmentTexts);
   const std::string outFile = options.outFile.string();
-  sigset_t blocked;
-  sigemptyset(&blocked);
-  for (const int signal : options.blockedSignals) sigaddset(&blocked, signal);
 
   int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -91,7 +88,6 @@ RunningTool::RunningTool(const ToolOptions& options)
       _exit(126);
     }
     if (options.umask) umask(*options.umask);
-    sigprocmask(SIG_BLOCK, &blocked, nullptr);  // the mask outlives execve
     switch (options.stdErr) {
       case StdErrKind::Pipe:
       case StdErrKind::ReaderGone:

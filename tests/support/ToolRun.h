@@ -34,8 +34,6 @@ struct ToolOptions {
   std::optional<mode_t> umask;
   // Runs under this account (uid, gid) instead of the caller's; needs root.
   std::optional<std::pair<uid_t, gid_t>> account;
-  // Signals blocked when it starts, as a parent may leave them.
-  std::vector<int> blockedSignals;
 };
 
 struct ToolResult {

@@ -1,9 +1,9 @@
-// Wrapped around four Windows calls of the back-end (ld --wrap) in a test build of the tool:
+// Wrapped around three Windows calls of the back-end (ld --wrap) in a test build of the tool:
 // with ZELMORA_FAULT_AT set to stops <call>:<n>:<how>, separated by commas, the nth call of
 // <call> causes the processor fault <how> (see InjectedFaults.h), as a system library gone wrong
 // would. RegSetValueExW is called in the middle of the run, FindResourceW in start-up (the
-// string table), VirtualQuery only while a failure report is made, and WriteFile for every
-// write to standard output or error. The shipped tool links none of this.
+// string table) and VirtualQuery only while a failure report is made. The shipped tool links
+// none of this.
 #include <windows.h>
 
 #include <cstdlib>
@@ -22,7 +22,6 @@ void BeforeCall(const char* call, long& calls) {
 long valueWrites = 0;
 long resourceLookups = 0;
 long memoryQueries = 0;
-long fileWrites = 0;
 
 }  // namespace
 
@@ -31,7 +30,6 @@ extern "C" {
 extern decltype(&::RegSetValueExW) __real___imp_RegSetValueExW;
 extern decltype(&::FindResourceW) __real___imp_FindResourceW;
 extern decltype(&::VirtualQuery) __real___imp_VirtualQuery;
-extern decltype(&::WriteFile) __real___imp_WriteFile;
 
 LSTATUS WINAPI FaultingRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
                                       const BYTE* data, DWORD size) {
@@ -49,15 +47,8 @@ SIZE_T WINAPI FaultingVirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION in
   return __real___imp_VirtualQuery(address, info, size);
 }
 
-BOOL WINAPI FaultingWriteFile(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
-                              LPOVERLAPPED overlapped) {
-  BeforeCall("WriteFile", fileWrites);
-  return __real___imp_WriteFile(file, bytes, size, written, overlapped);
-}
-
 decltype(&::RegSetValueExW) __wrap___imp_RegSetValueExW = &FaultingRegSetValueExW;
 decltype(&::FindResourceW) __wrap___imp_FindResourceW = &FaultingFindResourceW;
 decltype(&::VirtualQuery) __wrap___imp_VirtualQuery = &FaultingVirtualQuery;
-decltype(&::WriteFile) __wrap___imp_WriteFile = &FaultingWriteFile;
 
 }  // extern "C"
