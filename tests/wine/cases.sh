@@ -118,7 +118,8 @@ case $NAME in
     expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
     ;;
   layout.other-site)
-    ZELMORA_TOOL=$ZELMORA_OTHER_SITE_TOOL ZELMORA_LAYOUT=$ZELMORA_OTHER_SITE_LAYOUT \
+    ZELMORA_TOOL=$ZELMORA_HELPERS/zelmora-setup-other-site.exe \
+      ZELMORA_LAYOUT=$ZELMORA_HELPERS/other-site/layout.txt \
       expect_complete_run "$ORDINARY_USER" "$PLAIN_TEMP" ordinary
     ;;
   temp.*)

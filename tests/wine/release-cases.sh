@@ -18,8 +18,7 @@ readonly NAME=$1
 DIR=$(case_dir "$NAME")
 readonly DIR OUT="$DIR/stdout" ERR="$DIR/stderr"
 TOOL_PATH=$(windows_path "$ZELMORA_TOOL")
-SERVER=$(sed -n 1p "$ZELMORA_SITE")
-readonly TOOL_PATH VERSION=$ZELMORA_VERSION SERVER
+readonly TOOL_PATH VERSION=$ZELMORA_VERSION SERVER=$(sed -n 1p "$ZELMORA_SITE")
 
 # The file holds these lines (after CR LF line ends are made LF).
 expect_lines() {
