@@ -9,6 +9,8 @@
 #
 # ZELMORA_BUILD_IDENTITY holds this build's, also written at configure time, one line, to
 # ${PROJECT_BINARY_DIR}/build-identity.txt; zelmora_launcher() makes the launcher that records it.
+# Run as a script, the module prints the identity of the settings given:
+#   cmake -DVERSION=<version> -DZELMORA_FILE_SERVER=<host> -DZELMORA_COMPANY=<text> -P BuildIdentity.cmake
 
 function(zelmora_build_identity out version server company)
   # Newlines part the three: none of them can hold one, so no two settings hash alike.
@@ -24,6 +26,12 @@ function(zelmora_launcher file identity)
   set(ZELMORA_BUILD_IDENTITY "${identity}")
   configure_file(${PROJECT_SOURCE_DIR}/app/zelmora-launch.cmd.in ${file} @ONLY NEWLINE_STYLE CRLF)
 endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  zelmora_build_identity(identity "${VERSION}" "${ZELMORA_FILE_SERVER}" "${ZELMORA_COMPANY}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${identity}")
+  return()
+endif()
 
 zelmora_build_identity(ZELMORA_BUILD_IDENTITY
   "${PROJECT_VERSION}" "${ZELMORA_FILE_SERVER}" "${ZELMORA_COMPANY}")
