@@ -66,9 +66,8 @@ case $NAME in
     check_package "$archive" "$WORK/unpacked"
     cmp -s "$ZELMORA_TOOL" "$WORK/unpacked/zelmora-setup.exe" ||
       fail "the unsigned package's tool differs from the build's"
-    # The identity: one line, which the package step prints; it tells apart servers of 32, 33
-    # and 253 characters that differ only in the last, and companies, but shows at most 32
-    # characters of the server.
+    # The identity: one line, printed by the package step; it tells apart servers of 32, 33 and
+    # 253 characters that differ only in the last, and companies, showing 32 of the server.
     identity=$(cat "$WORK/unpacked/build-identity.txt")
     [[ $(od -An -c "$WORK/unpacked/build-identity.txt" | tr -d ' \n') == "$identity\\n" ]] ||
       fail "build-identity.txt is not one line"
