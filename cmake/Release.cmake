@@ -1,10 +1,14 @@
 # The Windows release: the tool's version resource and manifest, how it is linked, and the ZIP
-# package (`cmake --build --preset windows --target package`) that holds it with the deployment
-# guide, the README and SHA256SUMS. The package step signs the tool when a certificate is named.
+# package (`cmake --build --preset windows --target package`) that holds it with its launcher, the
+# build's identity, the deployment guide, the README and SHA256SUMS. The package step signs the
+# tool when a certificate is named, and prints the identity.
 #
 # Files that go into the package beside the tool (message translations, for instance) are added
 # to the tool's ZELMORA_BESIDE_EXE property, one line each:
 #   set_property(TARGET zelmora-setup APPEND PROPERTY ZELMORA_BESIDE_EXE <file>)
+
+include(${CMAKE_CURRENT_LIST_DIR}/BuildIdentity.cmake)
+zelmora_launcher(${PROJECT_BINARY_DIR}/zelmora-launch.cmd "${ZELMORA_BUILD_IDENTITY}")
 
 set(ZELMORA_SIGN_CERT "" CACHE FILEPATH
     "Authenticode certificate (PEM or DER, chain included) that signs the packaged tool; when \
@@ -27,6 +31,10 @@ function(zelmora_release_executable target)
                OBJECT_DEPENDS ${ZELMORA_MANIFEST})
   target_link_options(${target} PRIVATE LINKER:--tsaware LINKER:--no-insert-timestamp)
 
+  # The launcher that every deployment route runs, and the identity it records, which an
+  # administrator copies into a detection rule.
+  set_property(TARGET ${target} APPEND PROPERTY ZELMORA_BESIDE_EXE
+    ${PROJECT_BINARY_DIR}/zelmora-launch.cmd ${PROJECT_BINARY_DIR}/build-identity.txt)
   install(TARGETS ${target} RUNTIME DESTINATION .)
   install(FILES $<TARGET_PROPERTY:${target},ZELMORA_BESIDE_EXE> DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
@@ -39,6 +47,8 @@ set(ZELMORA_RELEASE_ENVIRONMENT
   ZELMORA_TOOL=$<TARGET_FILE:zelmora-setup>
   ZELMORA_BESIDE_EXE=$<JOIN:$<TARGET_PROPERTY:zelmora-setup,ZELMORA_BESIDE_EXE>,:>
   ZELMORA_VERSION=${PROJECT_VERSION}
+  ZELMORA_LAUNCHER=${PROJECT_BINARY_DIR}/zelmora-launch.cmd
+  ZELMORA_BUILD_IDENTITY_FILE=${PROJECT_BINARY_DIR}/build-identity.txt
   ZELMORA_CPACK_CONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
   ZELMORA_GUIDE=${PROJECT_SOURCE_DIR}/docs/deploying.md
   ZELMORA_README=${PROJECT_SOURCE_DIR}/README.md
@@ -53,6 +63,7 @@ set(CPACK_PACKAGE_FILE_NAME zelmora-setup-${PROJECT_VERSION}-${ZELMORA_FILE_SERV
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/SealPackage.cmake)
 set(CPACK_ZELMORA_EXECUTABLE zelmora-setup.exe)
+set(CPACK_ZELMORA_BUILD_IDENTITY ${ZELMORA_BUILD_IDENTITY})
 foreach(setting IN ITEMS CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL)
   set(CPACK_ZELMORA_SIGN_${setting} "${ZELMORA_SIGN_${setting}}")
 endforeach()

@@ -1,6 +1,7 @@
 # Run by CPack on the staged package, before it is archived: signs the tool with Authenticode
 # when a certificate and its key are named (CMake cache, else the environment at packaging time),
-# then writes SHA256SUMS over every other file, as `sha256sum -c` reads it.
+# then writes SHA256SUMS over every other file, as `sha256sum -c` reads it, and prints the build's
+# identity for the detection rules.
 set(stage "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 set(tool "${stage}/${CPACK_ZELMORA_EXECUTABLE}")
 if(NOT EXISTS "${tool}")
@@ -51,3 +52,5 @@ foreach(file IN LISTS files)
   string(APPEND sums "${sum}  ${file}\n")
 endforeach()
 file(WRITE "${stage}/SHA256SUMS" "${sums}")
+message(STATUS "Build identity: ${CPACK_ZELMORA_BUILD_IDENTITY} (build-identity.txt; the "
+               "value Build of HKCU\\Software\\Quorvane\\ZelmoraSetup after a complete run)")

@@ -66,6 +66,23 @@ case $NAME in
     check_package "$archive" "$WORK/unpacked"
     cmp -s "$ZELMORA_TOOL" "$WORK/unpacked/zelmora-setup.exe" ||
       fail "the unsigned package's tool differs from the build's"
+    # The identity: one line, printed by the package step; it tells apart servers of 32, 33 and
+    # 253 characters that differ only in the last, and companies, showing 32 of the server.
+    identity=$(cat "$WORK/unpacked/build-identity.txt")
+    [[ $(od -An -c "$WORK/unpacked/build-identity.txt" | tr -d ' \n') == "$identity\\n" ]] ||
+      fail "build-identity.txt is not one line"
+    grep -qF -- "-- Build identity: $identity " "$WORK/out.log" || fail "the package step names no identity"
+    of() {
+      cmake -DVERSION=1.0.0 "-DZELMORA_FILE_SERVER=$1" "-DZELMORA_COMPANY=${2:-נבדרון}" \
+        -P "$ZELMORA_SOURCE/cmake/BuildIdentity.cmake"
+    }
+    long=$(printf 'a%.0s' {1..252})
+    [[ $(of "$(sed -n 1p "$ZELMORA_SITE")" "$(sed -n 2p "$ZELMORA_SITE")") == "$identity" ]] ||
+      fail "the identity $identity is not that of the build's settings"
+    ids=$(for server in "${long:0:32}" "${long:0:33}" "${long}b" "${long}c"; do of "$server"; done
+      of "${long}c" 'נבדרון אחרת')
+    [[ $(grep -cxE "1\.0\.0-${long:0:32}-[0-9a-f]{8}" <<<"$ids") == 5 && $(sort -u <<<"$ids" | wc -l) == 5 ]] ||
+      fail "identities"$'\n'"$ids"
     for doc in "$ZELMORA_README" "$ZELMORA_GUIDE"; do
       grep -qF "zelmora-setup-$ZELMORA_VERSION-" "$doc" || fail "$doc names another version"
     done

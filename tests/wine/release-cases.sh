@@ -5,10 +5,11 @@
 #                       and loads no DLL that a program calling GetUserNameW alone does not
 #   release.guide       the deployment guide's commands, after runs that succeed and that fail
 #   release.signed      packages signed with a throwaway certificate verify, and the tool runs
+#   release.launcher    the launchers of three builds, run in turn as one user, through each path
 set -euo pipefail
 
 if [[ ${1:-} == --list ]]; then
-  printf 'release.%s\n' version manifest dll-search guide signed
+  printf 'release.%s\n' version manifest dll-search guide signed launcher
   exit 0
 fi
 
@@ -88,6 +89,16 @@ break_registry() {
   wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane'
 }
 
+# The product keys hold exactly a complete run's layout, by the table LAYOUT, and the marker
+# the build IDENTITY (or, when it is empty, no marker): expect_setup TEMP LAYOUT IDENTITY
+expect_setup() {
+  { ZELMORA_LAYOUT=$2 expected_layout "$1" ordinary
+    [[ -z $3 ]] || printf '[HKEY_CURRENT_USER\\%s\\ZelmoraSetup]\n"Build"="%s"\n\n' "$PRODUCT_PATH" "$3"
+  } | to_reg_file >"$DIR/expected.reg"
+  export_product_keys "$DIR/actual.reg"
+  expect_same_file "$DIR/expected.reg" "$DIR/actual.reg" "registry (build ${3:-none})"
+}
+
 clear_product_keys
 set_temp "$PLAIN_TEMP"
 
@@ -132,22 +143,32 @@ case $NAME in
     # Every command block of the guide is checked, here or by the package check.
     blocks=$(grep -cE '^ *```(cmd|sh)$' "$ZELMORA_GUIDE")
     markers=$(grep -oE '<!-- checked: [a-z-]+ -->' "$ZELMORA_GUIDE" | cut -d' ' -f3 | sort)
-    [[ $(echo $markers) == "build-for-site confirm-site detection install-command logon-script remove-settings uninstall-command verify-package" && $blocks == 8 ]] ||
+    [[ $(echo $markers) == "build-for-site confirm-site detection detection-build install-command remove-settings reports-folder uninstall-command verify-package" && $blocks == 9 ]] ||
       fail "the guide has $blocks command blocks, checked as:" $markers
     package=$DIR/package
     temp=$DIR/temp
     reports=$DIR/reports
     mkdir -p "$package" "$temp" "$reports"
     cp "$ZELMORA_TOOL" "$package/zelmora-setup.exe"
+    cp "$ZELMORA_LAUNCHER" "$package/zelmora-launch.cmd"
     set_temp "$(windows_path "$temp")"
     log=$temp/zelmora-setup.log
+    identity=$(cat "$ZELMORA_BUILD_IDENTITY_FILE")
+    # The build's detection query: status 0 and the identity shown, or status 1.
+    expect_build() {
+      local status
+      status=$(run_guide_block detection-build "$DIR")
+      [[ $status == "$1" ]] && { ((status)) || tr -d '\r' <"$DIR/detection-build.out" |
+        grep -qE "^ +Build +REG_SZ +$identity *\$"; } || fail "build query: $status $(cat "$DIR/detection-build.out")"
+    }
 
     # The Intune and Configuration Manager commands, run in the package's folder.
     expect_detection no "before any run"
     expect_status "$(run_guide_block install-command "$package")" 0
     expect_bytes "$log" 'Zelmora Installed\r\n'
-    expect_layout "$DIR" "$(windows_path "$temp")" ordinary
+    expect_setup "$(windows_path "$temp")" "$ZELMORA_LAYOUT" "$identity"
     expect_detection yes "after a complete run"
+    expect_build 0
     expect_status "$(run_guide_block confirm-site "$DIR")" 0
     grep -qF "$SERVER" "$DIR/confirm-site.out" || fail "no server read back"
     # The site build's settings are taken by the settings' module.
@@ -155,33 +176,15 @@ case $NAME in
       eval "$(guide_block build-for-site)") || fail "the guide's site build is refused"
     expect_status "$(run_guide_block uninstall-command "$package")" 0
     expect_detection no "after the uninstall command"
+    expect_build 1
     expect_status "$(run_guide_block install-command "$package")" 0
     expect_status "$(run_guide_block remove-settings "$DIR")" 0
     expect_detection no "after the settings were removed"
+    expect_build 1
     break_registry
-    expect_status "$(run_guide_block install-command "$package")" 0
+    expect_status "$(run_guide_block install-command "$package")" 20
     expect_bytes "$log" 'Installation Error\r\n'
     expect_detection no "after a failed run"
-
-    # The logon script: a failed run leaves its report, a complete one none, and a user who is
-    # set up is skipped (LastReport, removed, stays removed).
-    logon() {
-      run_guide_block logon-script "$DIR" "ZELMORA_SHARE=$(windows_path "$package")" \
-        "ZELMORA_REPORTS=$(windows_path "$reports")" >/dev/null
-    }
-    logon
-    report=$(find "$reports" -name '*-*.log')
-    [[ $(wc -l <<<"$report") == 1 && -n $report ]] || fail "reports after a failed run: $report"
-    expect_bytes "$report" 'Installation Error\r\n'
-    rm "$reports"/*
-    clear_product_keys
-    logon
-    [[ -z $(ls "$reports") ]] || fail "a report after a complete run: $(ls "$reports")"
-    expect_layout "$DIR" "$(windows_path "$temp")" ordinary
-    wine reg delete 'HKCU\Software\Quorvane\Zelmora\Files' /v LastReport /f >/dev/null
-    logon
-    ! wine reg query 'HKCU\Software\Quorvane\Zelmora\Files' /v LastReport >/dev/null 2>&1 ||
-      fail "the logon script ran the tool again for a user who is set up"
     ;;
   release.signed)
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Zelmora test signer' \
@@ -218,6 +221,83 @@ case $NAME in
       2>/dev/null && fail "signing went on without its time stamp"
     [[ -z $(find "$DIR/half" "$DIR/unreachable" -maxdepth 1 -name '*.zip') ]] ||
       fail "a package was left"
+    ;;
+  release.launcher)
+    # Builds A (this one), B (another server) and C (A's server, another company), each in a
+    # folder of its own whose name needs quoting, started from elsewhere; A reports to a folder
+    # set as the guide says.
+    temp="$DIR/temp & 1!"
+    reports=$DIR/reports
+    mkdir -p "$temp" "$reports"
+    declare -A identity=()
+    site() { # site NAME TOOL LAUNCHER
+      mkdir -p "$DIR/$1 & co!"
+      cp "$2" "$DIR/$1 & co!/zelmora-setup.exe"
+      cp "$3" "$DIR/$1 & co!/zelmora-launch.cmd"
+      printf '@"%s"\r\n' "$(windows_path "$DIR/$1 & co!/zelmora-launch.cmd")" >"$DIR/$1.cmd"
+      identity[$1]=$(sed -nE 's/^set "ZELMORA_BUILD=(.*)"\r$/\1/p' "$3")
+    }
+    site A "$ZELMORA_TOOL" "$ZELMORA_LAUNCHER"
+    site B "$ZELMORA_HELPERS/zelmora-setup-other-site.exe" "$ZELMORA_HELPERS/other-site/zelmora-launch.cmd"
+    site C "$ZELMORA_HELPERS/zelmora-setup-same-server.exe" "$ZELMORA_HELPERS/same-server/zelmora-launch.cmd"
+    declare -A layout=([A]=$ZELMORA_LAYOUT [B]=$ZELMORA_HELPERS/other-site/layout.txt
+      [C]=$ZELMORA_HELPERS/same-server/layout.txt)
+    [[ ${identity[A]} == "$(cat "$ZELMORA_BUILD_IDENTITY_FILE")" &&
+      $(printf '%s\n' "${identity[@]}" | sort -u | wc -l) == 3 ]] || fail "identities ${identity[*]}"
+    [[ $(guide_block reports-folder) == 'set "ZELMORA_REPORTS='*'"' ]] || fail "no reports-folder block"
+    sed -i "s|^set \"ZELMORA_REPORTS=\"|set \"ZELMORA_REPORTS=$(windows_path "$reports" | sed 's/\\/\\\\/g')\"|" \
+      "$DIR/A & co!/zelmora-launch.cmd"
+    grep -qF "set \"ZELMORA_REPORTS=$(windows_path "$reports")\"" "$DIR/A & co!/zelmora-launch.cmd" ||
+      fail "the launcher has no reports line to fill in"
+    launch() {
+      local status=0
+      (cd "$DIR" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$1.cmd")") \
+        >"$DIR/$1.out" 2>&1 || status=$?
+      echo "$status"
+    }
+    set_temp "$(windows_path "$temp")"
+
+    # A sets a new user up; run again, it does not run the tool (a value deleted stays deleted).
+    expect_status "$(launch A)" 0
+    expect_bytes "$temp/zelmora-setup.log" 'Zelmora Installed\r\n'
+    expect_setup "$(windows_path "$temp")" "${layout[A]}" "${identity[A]}"
+    wine reg delete "$PRODUCT_KEY\\Zelmora\\Files" /v LastReport /f >/dev/null
+    expect_status "$(launch A)" 0
+    ! wine reg query "$PRODUCT_KEY\\Zelmora\\Files" /v LastReport >/dev/null 2>&1 ||
+      fail "A's launcher ran the tool again"
+    # Each other build runs, and so does A again after them.
+    for build in B C A; do
+      expect_status "$(launch $build)" 0
+      expect_setup "$(windows_path "$temp")" "${layout[$build]}" "${identity[$build]}"
+    done
+    [[ -z $(ls "$reports") ]] || fail "a report after complete runs: $(ls "$reports")"
+
+    # Runs that do not complete record nothing, end with their status and leave their report
+    # (each replacing the one before): "Installation Error" with the registry unwritable, then a
+    # fault in start-up and one mid-run of a tool that faults.
+    break_registry
+    for row in -/20 FindResourceW:1:read/217 RegSetValueExW:4:read/1; do
+      if [[ $row != -/* ]]; then
+        clear_product_keys
+        cp "$ZELMORA_FAULTING_TOOL" "$DIR/A & co!/zelmora-setup.exe"
+      fi
+      expect_status "$(ZELMORA_FAULT_AT=${row%/*} launch A)" "${row#*/}"
+      ! wine reg query "$PRODUCT_KEY\\ZelmoraSetup" >/dev/null 2>&1 || fail "$row: recorded"
+      report=$(find "$reports" -name "*-*.log")
+      [[ -n $report && $(ls "$reports") == "${report##*/}" ]] || fail "$row: reports $(ls "$reports")"
+      cmp -s "$report" "$temp/zelmora-setup.log" || fail "the report after $row is not the log"
+    done
+    rm "$DIR/A & co!/zelmora-setup.exe"
+    expect_status "$(launch A)" 22
+
+    # With the registry writable again, a TEMP that is a missing folder, then none at all.
+    cp "$ZELMORA_TOOL" "$DIR/A & co!/zelmora-setup.exe"
+    for temp in "$(windows_path "$DIR/missing")" ""; do
+      clear_product_keys
+      if [[ -n $temp ]]; then set_temp "$temp"; else set_temp --unset; fi
+      expect_status "$(launch A)" 0
+      expect_setup "$temp" "${layout[A]}" "${identity[A]}"
+    done
     ;;
   *)
     fail "no release case named $NAME"
