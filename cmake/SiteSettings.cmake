@@ -249,12 +249,16 @@ function(zelmora_check_site_list list out)
       math(EXPR tab "${tab} + 1")
       string(SUBSTRING "${line}" ${tab} -1 company)
       _zelmora_site_problem("${server}" "${company}" problem)
+      # A server that is taken holds nothing but letters, digits, "_", "-" and ".": it can
+      # name a variable.
       string(TOLOWER "${server}" key)
-      if(NOT problem AND DEFINED seen_${key})
+      if(problem)
+      elseif(DEFINED seen_${key})
         set(problem "ZELMORA_FILE_SERVER is \"${server}\": it is listed already, on line \
 ${seen_${key}}; each site is built once, into its own folder.")
+      else()
+        set(seen_${key} ${number})
       endif()
-      set(seen_${key} ${number})
     endif()
     if(problem)
       message("${list}:${number}: ${problem}")
@@ -275,9 +279,11 @@ ${seen_${key}}; each site is built once, into its own folder.")
   endif()
   foreach(site IN LISTS sites)
     zelmora_site_file_name("${server_${site}}" name)
-    # A bracket argument takes the text as it is; its "=" are as many as the text needs.
+    # A bracket argument takes the text as it is; its "=" are as many as it takes for its end
+    # to be found nowhere in the text, nor where the text ends in a "]".
     set(equals "")
-    while(company_${site} MATCHES "]${equals}]")
+    set(probe "${company_${site}}]")
+    while(probe MATCHES "]${equals}]")
       string(APPEND equals "=")
     endwhile()
     file(WRITE "${out}/${name}/site-settings.cmake"

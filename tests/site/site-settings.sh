@@ -46,12 +46,12 @@ refused_list '\xff\xfeF\0S\0' 'sites is not UTF-8 text'
 refused_list '# none yet\n' 'sites lists no site'
 # A list taken: a byte-order mark, CR LF, and company texts that -D would not pass as they are,
 # which reach each site's cache script exactly.
-printf '\xef\xbb\xbfFS01\t  ]]; $x\\ | "q" \r\nfs02\t\x27א\x27\n' >"$work/sites"
+printf '\xef\xbb\xbfFS01\t  ]]; $x\\ | "q" \r\nfs02\t\x27א\x27]\n' >"$work/sites"
 plan=$(cmake "-DZELMORA_SITES=$work/sites" "-DZELMORA_SITES_OUT=$work/out" -P "$SOURCE/cmake/SiteSettings.cmake")
 # So does the guide's cache file.
 sed -n '/^```cmake$/,/^```$/{/^```/!p}' "$SOURCE/docs/deploying.md" >"$work/out/guide.cmake"
 printf 'include(${FILE})\nmessage("[${ZELMORA_COMPANY}]")' >"$work/show.cmake"
-for site in 'FS01/site-settings.cmake/  ]]; $x\ | "q" ' "fs02/site-settings.cmake/'א'" \
+for site in 'FS01/site-settings.cmake/  ]]; $x\ | "q" ' "fs02/site-settings.cmake/'א']" \
   "guide.cmake/'השקמה' אשראי  "; do
   [[ $(cmake "-DFILE=$work/out/${site%/*}" -P "$work/show.cmake" 2>&1) == "[${site##*.cmake/}]" ]] ||
     { echo "FAILED: $site" >&2 && failures=1; }
