@@ -147,7 +147,8 @@ function(_zelmora_site_problem server company out)
     set(${out} "ZELMORA_FILE_SERVER is \"${server_shown}\": ${problem}. The file server's host \
 name must be labels separated by dots, each of 1 to 63 letters, digits, hyphens or underscores \
 and neither starting nor ending with a hyphen, 253 characters at most in all: a NetBIOS name, a \
-DNS name or an IPv4 address (four numbers of 0 to 255, written without leading zeros)." PARENT_SCOPE)
+DNS name or an IPv4 address (four numbers of 0 to 255, written without leading zeros)."
+        PARENT_SCOPE)
     return()
   endif()
 
