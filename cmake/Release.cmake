@@ -58,8 +58,15 @@ set(ZELMORA_RELEASE_ENVIRONMENT
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zelmora-setup)
 set(CPACK_PACKAGE_VENDOR Quorvane)
-# The name tells the site by its file server.
-set(CPACK_PACKAGE_FILE_NAME zelmora-setup-${PROJECT_VERSION}-${ZELMORA_FILE_SERVER}-win64)
+# The name tells the site by its file server, shortened when long: every server the configure
+# takes must package, and a name over 80 characters is too long for some archive tools and for
+# a path on Windows.
+zelmora_site_file_name("${ZELMORA_FILE_SERVER}" site)
+set(CPACK_PACKAGE_FILE_NAME zelmora-setup-${PROJECT_VERSION}-${site}-win64)
+string(LENGTH "${CPACK_PACKAGE_FILE_NAME}.zip" length)
+if(length GREATER 80)
+  message(FATAL_ERROR "The package's name, ${CPACK_PACKAGE_FILE_NAME}.zip, is over 80 characters.")
+endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/SealPackage.cmake)
 set(CPACK_ZELMORA_EXECUTABLE zelmora-setup.exe)

@@ -3,8 +3,9 @@
 #   ZELMORA_COMPANY      the company text, UTF-8
 # Both are checked before anything is built, so that no build writes a broken path, and reach
 # the installer's layout as a generated header of UTF-16 units. Run as a script, the module only
-# checks two values, the defaults for any not given:
+# checks two values, the defaults for any not given, or a list of sites:
 #   cmake -DZELMORA_FILE_SERVER=<host> -DZELMORA_COMPANY=<text> -P cmake/SiteSettings.cmake
+#   cmake -DZELMORA_SITES=<list> [-DZELMORA_SITES_OUT=<folder>] -P cmake/SiteSettings.cmake
 if(CMAKE_SCRIPT_MODE_FILE)
   cmake_minimum_required(VERSION 3.25)
 endif()
@@ -115,12 +116,16 @@ function(_zelmora_decode_utf8 text out)
   endforeach()
 endfunction()
 
-# Fails the configure when SERVER or COMPANY breaks its rule, naming the setting, showing the
-# value and stating the rule; otherwise sets <out>_SERVER_UNITS and <out>_COMPANY_UNITS.
-function(zelmora_check_site server company out)
+# Sets <out> to what is wrong with SERVER or COMPANY, as a message that names the setting, shows
+# the value and states the rule, or to nothing; and <out>_SERVER_UNITS and <out>_COMPANY_UNITS.
+function(_zelmora_site_problem server company out)
   _zelmora_decode_utf8("${server}" server)
   string(LENGTH "${server}" length)
   string(REPEAT "[^.]" 64 long_label)
+  # A name of numbers alone is an IPv4 address to Windows, which reads 010 as octal and 0x10 as
+  # hexadecimal and takes three numbers or one as a whole address: only the plain form is taken.
+  set(number "(0[xX][0-9A-Fa-f]*|[0-9]+)")
+  set(octet "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])")
   set(problem "")
   if(length EQUAL 0)
     set(problem "it is empty")
@@ -134,12 +139,17 @@ function(zelmora_check_site server company out)
     set(problem "it has a label longer than 63 characters")
   elseif(server MATCHES "^-|-\\.|\\.-|-$")
     set(problem "it has a label that starts or ends with a hyphen")
+  elseif(server MATCHES "^(${number}\\.)*${number}$"
+         AND NOT server MATCHES "^${octet}\\.${octet}\\.${octet}\\.${octet}$")
+    set(problem "its labels are all numbers, but not four of 0 to 255 without leading zeros")
   endif()
   if(problem)
-    message(FATAL_ERROR "ZELMORA_FILE_SERVER is \"${server_shown}\": ${problem}. The file "
-      "server's host name must be labels separated by dots, each of 1 to 63 letters, digits, "
-      "hyphens or underscores and neither starting nor ending with a hyphen, 253 characters at "
-      "most in all: a NetBIOS name, a DNS name or an IPv4 address.")
+    set(${out} "ZELMORA_FILE_SERVER is \"${server_shown}\": ${problem}. The file server's host \
+name must be labels separated by dots, each of 1 to 63 letters, digits, hyphens or underscores \
+and neither starting nor ending with a hyphen, 253 characters at most in all: a NetBIOS name, a \
+DNS name or an IPv4 address (four numbers of 0 to 255, written without leading zeros)."
+        PARENT_SCOPE)
+    return()
   endif()
 
   _zelmora_decode_utf8("${company}" company)
@@ -151,12 +161,40 @@ function(zelmora_check_site server company out)
     set(problem "it is ${company_count} UTF-16 units long")
   endif()
   if(problem)
-    message(FATAL_ERROR "ZELMORA_COMPANY is \"${company_shown}\": ${problem}. The company text "
-      "must be UTF-8 of 1 to 255 UTF-16 units, without control characters (U+0000 to U+001F and "
-      "U+007F to U+009F); quotes and every Hebrew character are allowed.")
+    set(${out} "ZELMORA_COMPANY is \"${company_shown}\": ${problem}. The company text must be \
+UTF-8 of 1 to 255 UTF-16 units, without control characters (U+0000 to U+001F and U+007F to \
+U+009F); quotes and every Hebrew character are allowed." PARENT_SCOPE)
+    return()
   endif()
+  set(${out} "" PARENT_SCOPE)
   set(${out}_SERVER_UNITS "${server_units}" PARENT_SCOPE)
   set(${out}_COMPANY_UNITS "${company_units}" PARENT_SCOPE)
+endfunction()
+
+# Fails the configure when SERVER or COMPANY breaks its rule; otherwise sets <out>_SERVER_UNITS
+# and <out>_COMPANY_UNITS.
+function(zelmora_check_site server company out)
+  _zelmora_site_problem("${server}" "${company}" problem)
+  if(problem)
+    message(FATAL_ERROR "${problem}")
+  endif()
+  set(${out}_SERVER_UNITS "${problem_SERVER_UNITS}" PARENT_SCOPE)
+  set(${out}_COMPANY_UNITS "${problem_COMPANY_UNITS}" PARENT_SCOPE)
+endfunction()
+
+# The site's name in the names of its files (its build folder and its package): the server, or,
+# past 45 characters, its first 36, a "~" and 8 hexadecimal digits of its SHA-256, so that the
+# package's name stays short enough for every file system and archive tool and still tells the
+# site (the "~" is no character of a server, so no other server's name looks the same).
+function(zelmora_site_file_name server out)
+  string(LENGTH "${server}" length)
+  if(length GREATER 45)
+    string(SHA256 hash "${server}")
+    string(SUBSTRING "${server}" 0 36 server)
+    string(SUBSTRING "${hash}" 0 8 hash)
+    string(APPEND server "~${hash}")
+  endif()
+  set(${out} "${server}" PARENT_SCOPE)
 endfunction()
 
 # Checks the two texts and writes, into FOLDER, SiteTexts.h for the installer's layout (which
@@ -168,8 +206,102 @@ function(zelmora_site_texts folder server company)
   file(WRITE ${folder}/settings.txt "${server}\n${company}\n")
 endfunction()
 
-if(CMAKE_SCRIPT_MODE_FILE)
+# Checks a list of sites, the file LIST, before any of them is built: UTF-8 text, one site a
+# line, its server, a tab and its company text; blank lines and lines starting with "#" are
+# skipped; LF or CR LF line ends. Each site is held to the rules above, and no server may be
+# listed twice (in any case of its letters, as Windows names are). Every refused line is shown,
+# naming its number, and the check fails. Otherwise, with an OUT folder, each site gets
+# OUT/<its file name>/site-settings.cmake, a cache script of its two settings for "cmake -C",
+# which takes any text as it is (-D would drop white space at the end, or a pair of quotes), and
+# its file name and server are printed, one site a line.
+function(zelmora_check_site_list list out)
+  file(READ "${list}" hex HEX)
+  if(hex MATCHES "^(fffe|feff)" OR hex MATCHES "^(..)*00")
+    message(FATAL_ERROR "${list} is not UTF-8 text: a NUL byte or a UTF-16 byte-order mark.")
+  endif()
+  file(READ "${list}" text)  # which reads CR LF as LF
+  if(hex MATCHES "^efbbbf")  # a UTF-8 byte-order mark
+    string(SUBSTRING "${text}" 3 -1 text)
+  endif()
+  set(number 0)
+  set(refused 0)
+  set(sites "")
+  while(NOT text STREQUAL "")
+    math(EXPR number "${number} + 1")
+    string(FIND "${text}" "\n" end)
+    if(end EQUAL -1)
+      set(line "${text}")
+      set(text "")
+    else()
+      string(SUBSTRING "${text}" 0 ${end} line)
+      math(EXPR end "${end} + 1")
+      string(SUBSTRING "${text}" ${end} -1 text)
+    endif()
+    if(line MATCHES "^[ \t]*$" OR line MATCHES "^#")
+      continue()
+    endif()
+    string(FIND "${line}" "\t" tab)
+    set(problem "")
+    if(tab EQUAL -1)
+      _zelmora_decode_utf8("${line}" line)
+      set(problem "\"${line_shown}\" has no tab: a site is its server, a tab and its company text.")
+    else()
+      string(SUBSTRING "${line}" 0 ${tab} server)
+      math(EXPR tab "${tab} + 1")
+      string(SUBSTRING "${line}" ${tab} -1 company)
+      _zelmora_site_problem("${server}" "${company}" problem)
+      # A server that is taken holds nothing but letters, digits, "_", "-" and ".": it can
+      # name a variable.
+      string(TOLOWER "${server}" key)
+      if(problem)
+      elseif(DEFINED seen_${key})
+        set(problem "ZELMORA_FILE_SERVER is \"${server}\": it is listed already, on line \
+${seen_${key}}; each site is built once, into its own folder.")
+      else()
+        set(seen_${key} ${number})
+      endif()
+    endif()
+    if(problem)
+      message("${list}:${number}: ${problem}")
+      math(EXPR refused "${refused} + 1")
+    else()
+      set(server_${number} "${server}")
+      set(company_${number} "${company}")
+      list(APPEND sites ${number})
+    endif()
+  endwhile()
+  if(refused)
+    message(FATAL_ERROR "${list}: ${refused} of its lines refused.")
+  elseif(NOT sites)
+    message(FATAL_ERROR "${list} lists no site.")
+  endif()
+  if(out STREQUAL "")
+    return()
+  endif()
+  foreach(site IN LISTS sites)
+    zelmora_site_file_name("${server_${site}}" name)
+    # A bracket argument takes the text as it is; its "=" are as many as it takes for its end
+    # to be found nowhere in the text, nor where the text ends in a "]".
+    set(equals "")
+    set(probe "${company_${site}}]")
+    while(probe MATCHES "]${equals}]")
+      string(APPEND equals "=")
+    endwhile()
+    file(WRITE "${out}/${name}/site-settings.cmake"
+      "set(ZELMORA_FILE_SERVER \"${server_${site}}\" CACHE STRING \"\" FORCE)\n"
+      "set(ZELMORA_COMPANY [${equals}[${company_${site}}]${equals}] CACHE STRING \"\" FORCE)\n")
+    message(STATUS "${name} ${server_${site}}")
+  endforeach()
+endfunction()
+
+# As a script: with ZELMORA_SITES, checks that list (ZELMORA_SITES_OUT is its OUT folder);
+# otherwise checks the two settings and prints the site's file name.
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED ZELMORA_SITES)
+  zelmora_check_site_list("${ZELMORA_SITES}" "${ZELMORA_SITES_OUT}")
+elseif(CMAKE_SCRIPT_MODE_FILE)
   zelmora_check_site("${ZELMORA_FILE_SERVER}" "${ZELMORA_COMPANY}" site)
+  zelmora_site_file_name("${ZELMORA_FILE_SERVER}" name)
+  message(STATUS "file name: ${name}")
 else()
   zelmora_site_texts(${PROJECT_BINARY_DIR}/site "${ZELMORA_FILE_SERVER}" "${ZELMORA_COMPANY}")
 endif()

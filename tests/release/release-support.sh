@@ -31,7 +31,7 @@ make_package() {
     cat "$out.log" >&2
     return 1
   }
-  echo "$out/zelmora-setup-$ZELMORA_VERSION-$(sed -n 1p "$ZELMORA_SITE")-win64.zip" # the server
+  echo "$out/$(sed -nE 's/^set\(CPACK_PACKAGE_FILE_NAME "(.*)"\)$/\1/p' "$ZELMORA_CPACK_CONFIG").zip"
 }
 
 # Unpacks ARCHIVE into DIR and checks it: exactly the tool, the guide, the README, SHA256SUMS and

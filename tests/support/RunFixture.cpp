@@ -96,21 +96,15 @@ std::vector<LayoutRow> ReadLayoutTable() {
       columns.push_back(Trimmed(rest.substr(0, bar)));
       rest.remove_prefix(bar + 1);
     }
-    columns.push_back(Trimmed(rest));
+    // The value is taken as it is: a company text may hold "|" and spaces at its ends.
+    if (rest.starts_with(' ')) rest.remove_prefix(1);
+    columns.push_back(rest);
     if (columns.size() != 6) throw std::runtime_error("layout table: bad line: " + line);
     rows.push_back({std::stoi(std::string(columns[0])), std::string(columns[1]),
                     platform::Utf8ToUtf16(columns[2]), platform::Utf8ToUtf16(columns[3]),
                     std::string(columns[4]), platform::Utf8ToUtf16(columns[5])});
   }
   return rows;
-}
-
-std::u16string WithTemp(std::u16string text, const std::u16string& temp) {
-  static constexpr std::u16string_view kTemp = u"@TEMP@";
-  for (std::size_t at = 0; (at = text.find(kTemp, at)) != text.npos; at += temp.size()) {
-    text.replace(at, kTemp.size(), temp);
-  }
-  return text;
 }
 
 }  // namespace
@@ -121,9 +115,9 @@ std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designa
   for (const LayoutRow& row : table) {
     if (row.account != "all" && (row.account == "designated") != designated) continue;
     StoredValue value{row.key, row.name, platform::kRegDword, {}};
-    if (row.kind == "string") {
+    if (row.kind == "string" || row.kind == "temp") {
       value.type = platform::kRegSz;
-      value.data = Sz(WithTemp(row.value, temp));
+      value.data = Sz(row.kind == "temp" ? temp + row.value : row.value);
     } else if (row.kind == "integer") {
       value.data = Dword(std::stoi(platform::Utf16ToUtf8(row.value)));
     } else if (row.kind == "boolean") {

@@ -105,12 +105,11 @@ set_temp "$PLAIN_TEMP"
 case $NAME in
   release.version)
     wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
-    sed -i -E "s/^(FileDescription=Zelmora ).* ${SERVER//./\\.}[: ].*/\1... $SERVER .../" "$OUT"
     expect_lines "$OUT" "version resource" \
       "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
       "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-      "CompanyName=Quorvane" "FileDescription=Zelmora ... $SERVER ..." "FileVersion=$VERSION" \
-      "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
+      "CompanyName=Quorvane" "FileDescription=Zelmora workstation set-up ($SERVER)" \
+      "FileVersion=$VERSION" "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
       "ProductName=Zelmora" "ProductVersion=$VERSION"
     ;;
   release.manifest)

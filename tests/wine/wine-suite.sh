@@ -102,6 +102,21 @@ to_reg_file() {
   sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE
 }
 
+# Reads a row of the layout table into stage, who, key, name, kind and value: the first five
+# columns without the spaces around them, the value as it is after the space that follows its
+# "|" (a company text may hold "|" and spaces at its ends).
+read_layout_row() {
+  local line column text
+  IFS= read -r line || return
+  for column in stage who key name kind; do
+    text=${line%%|*}
+    text=${text#"${text%%[! ]*}"}
+    printf -v "$column" '%s' "${text%"${text##*[! ]}"}"
+    line=${line#*|}
+  done
+  value=${line# }
+}
+
 # The export expected after complete runs: expected_layout TEMP ACCOUNT, where ACCOUNT is
 # "ordinary", "designated", or "designated-after-ordinary" (an ordinary run and then a designated
 # one, whose MultiTier 0 stands beside the first run's MultiTierPort and MultiTierServer). The
@@ -113,10 +128,11 @@ expected_layout() {
   local -A lines=() keys=()
   [[ $account == designated-after-ordinary ]] && runs=(ordinary designated)
   for run in "${runs[@]}"; do
-    while IFS=$'\t' read -r stage who key name kind value; do
+    while read_layout_row; do
       [[ $who == all || $who == "$run" ]] || continue
       case $kind in
-        string) value="\"$(reg_escape "${value//@TEMP@/$temp}")\"" ;;
+        string) value="\"$(reg_escape "$value")\"" ;;
+        temp) value="\"$(reg_escape "$temp$value")\"" ;;
         integer) printf -v value 'dword:%08x' "$value" ;;
         boolean) value=dword:0000000$([[ $value == true ]] && echo 1 || echo 0) ;;
         *) fail "layout table: unknown kind $kind" ;;
@@ -126,7 +142,7 @@ expected_layout() {
         keys[$key]=1
         key=${key%\\*}
       done
-    done < <(sed -E '/^#/d; /^$/d; s/ *\| */\t/g; s/ +$//' "$ZELMORA_LAYOUT")
+    done < <(sed -E '/^#/d; /^$/d' "$ZELMORA_LAYOUT")
   done
   printf 'Windows Registry Editor Version 5.00\n\n'
   while read -r key; do
