@@ -59,6 +59,8 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"4294967296 = a", std::nullopt},
       {"65525 = a\\", std::nullopt},
       {"65525 = \\x", std::nullopt},
+      {"65525 = a\\rb", std::nullopt},  // a carriage return without its line feed
+      {"65525 = a\\r\\\\n", std::nullopt},
       {"65525 = \xC3(", std::nullopt},
       {"# \xFF\n65525 = a", std::nullopt},
       {"65525 = \xED\xA0\x80", std::nullopt},      // an encoded surrogate
@@ -133,6 +135,8 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"an invalid region file", u"he-XX", {}, {}, {u"he-XX", u"he"}, kBuiltIn},
       {"a setting that is no tag", u"..\\qa", {}, {u"he"}, all, kBuiltIn},
       {"a language that is no tag", {}, {}, {u"he_IL"}, {u"he_IL", u"he"}, kBuiltIn},
+      {"a digit in the first subtag", u"q1", {}, {u"he"}, {u"q1", u"he"}, kBuiltIn},
+      {"a digit leading the first subtag", {}, {}, {u"1he"}, {u"1he", u"he"}, kBuiltIn},
       {"64 KiB", {}, {}, {u"he"}, {u"he"}, u"a", kExecutable, limit},
       {"over 64 KiB, then less", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, limit + "\n", a},
       {"grown since it was sized", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, a, a + "#"},
