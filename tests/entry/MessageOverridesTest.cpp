@@ -114,10 +114,12 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
     std::u16string valueName = kExecutable;
     std::string content = {}, later = {};  // the files' bytes, and theirs once reading begins
     platform::UINT oemCodePage = platform::kCodePageUtf8;
+    std::u16string stem = u"C:\\Apps\\zelmora-setup";  // the executable without its ".exe"
   };
   const std::vector<std::u16string> all = {u"qa", u"qb", u"he-IL", u"he", u"en-US", u"xx"};
   const std::string a = "65525 = a\n", mixed = "65532 = \n65533 = x\n65525 = \xD7\x90";
   const std::string limit = std::string(kMaxMessageFileBytes - 11, '#') + "\n" + a;
+  const std::u16string posix = u"/opt/v1.2/zelmora-setup";  // a dot in a folder, none in the name
   const Case cases[] = {
       {"per-user", u"qa", {}, {u"he-IL"}, all, u"from qa"},
       {"per-machine", {}, u"qb", {u"he-IL"}, all, u"from qb"},
@@ -141,15 +143,16 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"over 64 KiB, then less", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, limit + "\n", a},
       {"grown since it was sized", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, a, a + "#"},
       {"OEM lacks one", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, mixed, "", 20127},
+      {"POSIX path", {}, {}, {u"he"}, {u"he"}, u"from he", kExecutable, "", "", 65001, posix},
   };
   for (const Case& c : cases) {
     ScriptedPlatform platform;
-    platform.modulePath = kExecutable;
+    platform.modulePath = c.stem.starts_with(u"/") ? c.stem : c.stem + u".exe";
     platform.uiLanguages = c.languages;
     platform.oemCodePage = c.oemCodePage;
     for (const std::u16string& tag : c.files) {
       const bool broken = tag == u"xx" || tag.ends_with(u"-XX");
-      platform.files[u"C:\\Apps\\zelmora-setup." + tag] =
+      platform.files[c.stem + u"." + tag] =
           !c.content.empty() ? c.content
           : broken           ? "65525 = broken\n1 = unknown id\n"
                              : "65525 = from " + platform::Utf16ToUtf8(tag) + "\n";
