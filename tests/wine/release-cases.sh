@@ -93,14 +93,20 @@ set_temp "$PLAIN_TEMP"
 
 case $NAME in
   release.version)
-    wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
-    sed -i -E "s/^(FileDescription=Zelmora ).* ${SERVER//./\\.}[: ].*/\1... $SERVER .../" "$OUT"
-    expect_lines "$OUT" "version resource" \
-      "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
-      "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-      "CompanyName=Quorvane" "FileDescription=Zelmora ... $SERVER ..." "FileVersion=$VERSION" \
-      "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
-      "ProductName=Zelmora" "ProductVersion=$VERSION"
+    # The tool, and the test build of another site, whose resource names that site's server.
+    other=$(windows_path "$ZELMORA_HELPERS/zelmora-setup-other-site.exe")
+    other_server=$(sed -n 1p "$ZELMORA_HELPERS/other-site/settings.txt")
+    for tool in "$TOOL_PATH|$SERVER" "$other|$other_server"; do
+      IFS='|' read -r path server <<<"$tool"
+      wine "$ZELMORA_HELPERS/release-check.exe" version "$path" >"$OUT"
+      sed -i -E "s/^(FileDescription=Zelmora ).* ${server//./\\.}[: ].*/\1... $server .../" "$OUT"
+      expect_lines "$OUT" "version resource of $path" \
+        "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
+        "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
+        "CompanyName=Quorvane" "FileDescription=Zelmora ... $server ..." "FileVersion=$VERSION" \
+        "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
+        "ProductName=Zelmora" "ProductVersion=$VERSION"
+    done
     ;;
   release.manifest)
     wine "$ZELMORA_HELPERS/release-check.exe" manifest "$TOOL_PATH" >"$OUT"
