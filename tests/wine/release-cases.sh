@@ -50,8 +50,13 @@ attached_dlls() {
 # Writes a guide block into DIR/NAME.cmd with CR LF and runs it with cmd from the folder FROM;
 # prints its exit status. run_guide_block NAME FROM [VARIABLE=VALUE...]: each VARIABLE's own
 # `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
+# Under load Wine's cmd at times fails to start a program that is there (reg.exe, cmd.exe, the
+# tool), says "Can't recognize '<command>' as an internal or external command", and the block
+# ends with 9009 or another status. Every command of the guide names a program that exists, so
+# a block whose output, or the tool's log (LOG, when set), shows that is run again, at most
+# twice: a command misspelt in the guide still fails all three tries.
 run_guide_block() {
-  local name=$1 from=$2 block line assignment replaced=0 status=0
+  local name=$1 from=$2 block line assignment replaced=0 status try
   shift 2
   block=$(guide_block "$name") || fail "the guide has no $name block"
   while IFS= read -r line; do
@@ -64,8 +69,14 @@ run_guide_block() {
     printf '%s\r\n' "$line"
   done <<<"$block" >"$DIR/$name.cmd"
   ((replaced == $#)) || fail "$name does not set each of $*"
-  (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
-    >"$DIR/$name.out" 2>&1 || status=$?
+  for try in 1 2 3; do
+    status=0
+    (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
+      >"$DIR/$name.out" 2>&1 || status=$?
+    grep -qs "^Can't recognize '" "$DIR/$name.out" ${LOG:+"$LOG"} || break
+    echo "$name: cmd could not start a program (try $try, status $status)" >&2
+    ((try == 3)) || sleep "$try"
+  done
   echo "$status"
 }
 
@@ -147,6 +158,9 @@ case $NAME in
     cp "$ZELMORA_TOOL" "$package/zelmora-setup.exe"
     set_temp "$(windows_path "$temp")"
     log=$temp/zelmora-setup.log
+    LOG=$log # where the install command's inner cmd.exe says what it could not start
+    # Should the case fail, what the blocks and the tool printed tell why.
+    trap '(($? == 0)) || tail -n +1 "$DIR"/*.out "$log" >&2 2>/dev/null' EXIT
 
     # The Intune and Configuration Manager commands, run in the package's folder.
     expect_detection no "before any run"
