@@ -54,18 +54,12 @@ extern "C" int getpwuid_r(uid_t user, passwd* entry, char* buffer, size_t size, 
   static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getpwuid_r"));
   const std::string& home = zelmora::platform::longEntryHome;
   if (home.empty()) return next(user, entry, buffer, size, found);
-  const std::string strings[] = {"upsctrl", "x", std::string(20000, 'c'), home, "/bin/sh"};
+  // The name, a comment of 20,000 characters, the home folder.
+  const std::string strings = std::string("upsctrl\0", 8) + std::string(20000, 'c') + '\0' + home;
   *found = nullptr;
-  char* end = buffer;
-  char** fields[] = {&entry->pw_name, &entry->pw_passwd, &entry->pw_gecos, &entry->pw_dir,
-                     &entry->pw_shell};
-  for (std::size_t i = 0; i < std::size(strings); ++i) {
-    if (strings[i].size() + 1 > size - static_cast<std::size_t>(end - buffer)) return ERANGE;
-    *fields[i] = std::strcpy(end, strings[i].c_str());
-    end += strings[i].size() + 1;
-  }
-  entry->pw_uid = user;
-  entry->pw_gid = 0;
+  if (strings.size() + 1 > size) return ERANGE;
+  std::memcpy(buffer, strings.c_str(), strings.size() + 1);
+  *entry = passwd{buffer, buffer + 7, user, 0, buffer + 8, buffer + 20009, buffer + 7};
   *found = entry;
   return 0;
 }
