@@ -50,11 +50,9 @@ attached_dlls() {
 # Writes a guide block into DIR/NAME.cmd with CR LF and runs it with cmd from the folder FROM;
 # prints its exit status. run_guide_block NAME FROM [VARIABLE=VALUE...]: each VARIABLE's own
 # `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
-# Under load Wine's cmd at times fails to start a program that is there (reg.exe, cmd.exe, the
-# tool), says "Can't recognize '<command>' as an internal or external command", and the block
-# ends with 9009 or another status. Every command of the guide names a program that exists, so
-# a block whose output, or the tool's log (LOG, when set), shows that is run again, at most
-# twice: a command misspelt in the guide still fails all three tries.
+# Under load Wine's cmd at times cannot start a program that is there ("Can't recognize '...'",
+# status 9009): a block whose output, or the tool's log (LOG), says so is run again, at most
+# twice; a command misspelt in the guide still fails all three tries.
 run_guide_block() {
   local name=$1 from=$2 block line assignment replaced=0 status try
   shift 2
@@ -159,8 +157,7 @@ case $NAME in
     set_temp "$(windows_path "$temp")"
     log=$temp/zelmora-setup.log
     LOG=$log # where the install command's inner cmd.exe says what it could not start
-    # Should the case fail, what the blocks and the tool printed tell why.
-    trap '(($? == 0)) || tail -n +1 "$DIR"/*.out "$log" >&2 2>/dev/null' EXIT
+    trap '(($? == 0)) || tail -n +1 "$DIR"/*.out "$log" >&2 2>/dev/null' EXIT # tells why
 
     # The Intune and Configuration Manager commands, run in the package's folder.
     expect_detection no "before any run"
