@@ -50,10 +50,11 @@ attached_dlls() {
 # Writes a guide block into DIR/NAME.cmd with CR LF and runs it with cmd from the folder FROM;
 # prints its exit status. run_guide_block NAME FROM [VARIABLE=VALUE...]: each VARIABLE's own
 # `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
-# Under load Wine at times fails to start a process: `wine cmd` then ends with status 1 and no
-# output at all (cmd echoes every command), or cmd says it cannot start a program that is there
-# ("Can't recognize '...'", status 9009) in its output or the tool's log (LOG). Such a block is
-# run again, at most twice; a command misspelt in the guide still fails all three tries.
+# Under load Wine at times fails to start a process: `wine cmd` ends with status 1 before cmd
+# echoed any command (with nothing or "ShellExecuteEx failed: Internal error" as output), or cmd
+# says it cannot start a program that is there ("Can't recognize '...'", status 9009) in its
+# output or the tool's log (LOG). Such a block is run again, at most twice; a command misspelt
+# in the guide still fails all three tries.
 run_guide_block() {
   local name=$1 from=$2 block line assignment replaced=0 status try
   shift 2
@@ -72,7 +73,7 @@ run_guide_block() {
     status=0
     (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
       >"$DIR/$name.out" 2>&1 || status=$?
-    if [[ -s $DIR/$name.out || $status == 0 ]] &&
+    if { ((status == 0)) || grep -qs '^[A-Z]:\\[^>]*>' "$DIR/$name.out"; } &&
       ! grep -qs "^Can't recognize '" "$DIR/$name.out" ${LOG:+"$LOG"}; then
       break
     fi
