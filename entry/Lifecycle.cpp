@@ -10,7 +10,7 @@
 
 namespace zelmora {
 
-std::int32_t ExitStatus = 0;
+volatile std::sig_atomic_t ExitStatus = 0;
 
 namespace {
 

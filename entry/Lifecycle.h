@@ -3,6 +3,7 @@
 // it, so it sits below both.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 
 #include "registry/OutputChannel.h"
@@ -10,8 +11,9 @@
 namespace zelmora {
 
 // The status the process ends with: 0 unless a failure report (1) or the fallback line (217)
-// set it.
-extern std::int32_t ExitStatus;
+// set it. The fault handler reads it, and may interrupt the code that sets it.
+extern volatile std::sig_atomic_t ExitStatus;
+static_assert(sizeof(std::sig_atomic_t) >= sizeof(std::int32_t), "a status needs 32 bits");
 
 // What the entry runs: the installation, and the channel that the installation prints through.
 // The program composes the two and hands them in, so that this layer never reaches up for them.

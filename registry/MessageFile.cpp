@@ -34,8 +34,8 @@ bool HasStrayControl(std::string_view file) {
   return false;
 }
 
-// The text with its escapes replaced, or nothing for a backslash before anything else, or for
-// a raw tab, which in a text is a slip: \t stands for one.
+// The text with its escapes replaced, or nothing for a backslash before anything else, for a
+// \r not followed by \n, or for a raw tab, which in a text is a slip: \t stands for one.
 std::optional<std::u16string> Unescape(std::u16string_view text) {
   std::u16string result;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -48,6 +48,12 @@ std::optional<std::u16string> Unescape(std::u16string_view text) {
         ++i < text.size() ? std::u16string_view(u"rnt\\").find(text[i]) : std::u16string_view::npos;
     if (escape == std::u16string_view::npos) return std::nullopt;
     result.push_back(u"\r\n\t\\"[escape]);
+  }
+  // A carriage return alone would send the report back over a line already on the console.
+  for (std::size_t i = 0; i < result.size(); ++i) {
+    if (result[i] == u'\r' && (i + 1 == result.size() || result[i + 1] != u'\n')) {
+      return std::nullopt;
+    }
   }
   return result;
 }

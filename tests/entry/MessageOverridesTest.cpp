@@ -59,6 +59,8 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"4294967296 = a", std::nullopt},
       {"65525 = a\\", std::nullopt},
       {"65525 = \\x", std::nullopt},
+      {"65525 = a\\rb", std::nullopt},  // a carriage return without its line feed
+      {"65525 = a\\r\\\\n", std::nullopt},
       {"65525 = \xC3(", std::nullopt},
       {"# \xFF\n65525 = a", std::nullopt},
       {"65525 = \xED\xA0\x80", std::nullopt},      // an encoded surrogate
@@ -112,10 +114,12 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
     std::u16string valueName = kExecutable;
     std::string content = {}, later = {};  // the files' bytes, and theirs once reading begins
     platform::UINT oemCodePage = platform::kCodePageUtf8;
+    std::u16string stem = u"C:\\Apps\\zelmora-setup";  // the executable without its ".exe"
   };
   const std::vector<std::u16string> all = {u"qa", u"qb", u"he-IL", u"he", u"en-US", u"xx"};
   const std::string a = "65525 = a\n", mixed = "65532 = \n65533 = x\n65525 = \xD7\x90";
   const std::string limit = std::string(kMaxMessageFileBytes - 11, '#') + "\n" + a;
+  const std::u16string posix = u"/opt/v1.2/zelmora-setup";  // a dot in a folder, none in the name
   const Case cases[] = {
       {"per-user", u"qa", {}, {u"he-IL"}, all, u"from qa"},
       {"per-machine", {}, u"qb", {u"he-IL"}, all, u"from qb"},
@@ -133,19 +137,22 @@ TEST(MessageOverrides, DecideTheFileBySettingThenInterfaceLanguage) {
       {"an invalid region file", u"he-XX", {}, {}, {u"he-XX", u"he"}, kBuiltIn},
       {"a setting that is no tag", u"..\\qa", {}, {u"he"}, all, kBuiltIn},
       {"a language that is no tag", {}, {}, {u"he_IL"}, {u"he_IL", u"he"}, kBuiltIn},
+      {"a digit in the first subtag", u"q1", {}, {u"he"}, {u"q1", u"he"}, kBuiltIn},
+      {"a digit leading the first subtag", {}, {}, {u"1he"}, {u"1he", u"he"}, kBuiltIn},
       {"64 KiB", {}, {}, {u"he"}, {u"he"}, u"a", kExecutable, limit},
       {"over 64 KiB, then less", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, limit + "\n", a},
       {"grown since it was sized", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, a, a + "#"},
       {"OEM lacks one", {}, {}, {u"he"}, {u"he"}, kBuiltIn, kExecutable, mixed, "", 20127},
+      {"POSIX path", {}, {}, {u"he"}, {u"he"}, u"from he", kExecutable, "", "", 65001, posix},
   };
   for (const Case& c : cases) {
     ScriptedPlatform platform;
-    platform.modulePath = kExecutable;
+    platform.modulePath = c.stem.starts_with(u"/") ? c.stem : c.stem + u".exe";
     platform.uiLanguages = c.languages;
     platform.oemCodePage = c.oemCodePage;
     for (const std::u16string& tag : c.files) {
       const bool broken = tag == u"xx" || tag.ends_with(u"-XX");
-      platform.files[u"C:\\Apps\\zelmora-setup." + tag] =
+      platform.files[c.stem + u"." + tag] =
           !c.content.empty() ? c.content
           : broken           ? "65525 = broken\n1 = unknown id\n"
                              : "65525 = from " + platform::Utf16ToUtf8(tag) + "\n";

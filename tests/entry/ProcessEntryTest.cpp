@@ -15,6 +15,7 @@
 #include "registry/InOutMessages.h"
 #include "registry/MessageTexts.h"
 #include "registry/OutOfMemory.h"
+#include "registry/TextFormat.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
@@ -452,6 +453,15 @@ TEST_F(ReportText, IsCutAt1024Units) {
   const auto text = Text(std::make_exception_ptr(Exception(std::u16string(3000, u'm'))), nullptr);
   EXPECT_EQ(text.size(), 1024u);
   EXPECT_EQ(text.back(), u'm');
+}
+
+// As a translation may write them: %% is one percent sign, a stray one stands for itself, and a
+// placeholder without its argument stays empty.
+TEST(FormatText, FillsThePlaceholdersInOrder) {
+  EXPECT_EQ(FormatText(u"100%% %d%", {std::int32_t{-7}}), u"100% -7%");
+  EXPECT_EQ(FormatText(u"%x%s%p%s", {std::u16string_view(u"ab"), std::uintptr_t{255}}),
+            u"%xab00000000000000FF");
+  EXPECT_EQ(FormatText(u"%%%%d", {}), u"%%d");
 }
 
 TEST(InOutErrorMessage, UsesTheTableAndFormatsOtherCodes) {

@@ -181,8 +181,8 @@ TEST(HardeningCrashSafety, ARunStoppedAtEachStepOfAWriteLeavesOneCompleteVersion
 // A library call that faults, in each way, in the middle of a run: the report names the fault
 // and the module it struck in, the status is 1 (also with the fault signals blocked), the run
 // ends straight after it (shut-down's second set_new_handler would kill it), and the store keeps
-// exactly the values written before it. A fault in start-up gives the fallback line; a second
-// one, in the report, ends the run at once. A SIGSEGV sent is no fault, and gets no report.
+// exactly the values written before it. A fault in start-up gives the fallback line and ends
+// the same way; a second one, in the report, ends the run at once. A SIGSEGV sent is no fault.
 TEST(HardeningCrashSafety, AProcessorFaultIsReportedAndKeepsWhatWasWritten) {
   const std::string hook = fs::path(HARDENING_KILL_HOOK).filename().string();
   const auto Report = [&](const std::string& name, const std::string& message) {
@@ -196,16 +196,21 @@ TEST(HardeningCrashSafety, AProcessorFaultIsReportedAndKeepsWhatWasWritten) {
     std::size_t written;  // values in the store
   };
   const Case cases[] = {
-      {"rename:4:read", 1, "",
+      {"blocked,rename:4:read", 1, "",
        Report("EAccessViolation", "Access violation: read of address 0000000000000018"), 1},
       {"rename:6:write,set_new_handler:2", 1, "",
        Report("EAccessViolation", "Access violation: write of address 0000000000000028"), 2},
       {"blocked,rename:8:divide", 1, "", Report("EDivisionByZero", "Division by zero"), 4},
+      {"rename:6:readonly", 1, "",
+       Report("EAccessViolation", "Access violation: write of address 0000000040000000"), 2},
+      {"blocked,rename:6:bus", 1, "",
+       Report("EAccessViolation", "Access violation: read of address 0000000040000000"), 2},
       {"rename:10:stack", 1, "", Report("EStackOverflow", "Stack overflow"), 6},
+      {"rename:10:bigstack", 1, "", Report("EStackOverflow", "Stack overflow"), 6},
       {"rename:12:illegal", 1, "", Report("EIllegalInstruction", "Illegal instruction"), 8},
       {"rename:6:sent", 1000 + SIGSEGV, "", "", 2},
       {"rename:6:read,dladdr:1:write", 1, "", "", 2},
-      {"set_new_handler:1:read", 217, "Runtime error 217 at ADDRESS\r\n", "", 0},
+      {"set_new_handler:1:read,set_new_handler:2", 217, "Runtime error 217 at ADDRESS\r\n", "", 0},
   };
   const std::regex address(" at [0-9A-F]{16}");
   const ScratchHome home;

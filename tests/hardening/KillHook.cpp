@@ -4,10 +4,13 @@
 // library gone wrong would. "rename" counts rename and renameat2, "unlink" counts unlink, both
 // only on a temporary file (a name ending in ".tmp"); "set_new_handler" is called in start-up,
 // "dladdr" only while a failure report is made. So a run can be stopped at one exact step, which
-// random kills only hit by chance. <how> "sent": SIGSEGV sent to it, as by `kill -SEGV`.
+// random kills only hit by chance. <how> "sent": SIGSEGV sent to it, as by `kill -SEGV`;
+// "readonly": a write to a read-only page, "bus": a read of a page past its empty file's end,
+// both at address 0x40000000 (low, where no sanitizer keeps its shadow).
 #include <dlfcn.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -41,6 +44,19 @@ void BeforeCall(const char* call, long& calls) {
     const rlimit noCore{0, 0};  // its default action dumps core: none from a test run
     setrlimit(RLIMIT_CORE, &noCore);
     kill(getpid(), SIGSEGV);
+  }
+  const bool bus = std::strcmp(how, "bus") == 0;
+  if (bus || std::strcmp(how, "readonly") == 0) {
+    auto* page = static_cast<volatile char*>(
+        mmap(reinterpret_cast<void*>(0x40000000), 4096, PROT_READ,
+             MAP_FIXED_NOREPLACE | (bus ? MAP_SHARED : MAP_PRIVATE | MAP_ANONYMOUS),
+             bus ? memfd_create("bus", 0) : -1, 0));
+    if (page == MAP_FAILED) return;
+    if (bus) {
+      static_cast<void>(*page);
+    } else {
+      *page = 1;
+    }
   }
   zelmora::testing::CauseFault(how);
 }

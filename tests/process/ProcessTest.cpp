@@ -245,9 +245,11 @@ TEST_F(ToolProcess, TempValuesReachTheStoreUnchangedWithoutInjectingSettings) {
 }
 
 TEST_F(ToolProcess, InvalidUtf8InTempBecomesReplacementCharacters) {
-  const ToolResult result = Run(StdOutKind::Pipe, std::string("T\xFF\xC3(\xED\xA0\x80!"));
+  // One U+FFFD per maximal ill-formed subpart: a cut-short sequence is one, whatever follows.
+  const ToolResult result = Run(StdOutKind::Pipe, std::string("T\xFF\xC3(\xED\xA0\x80!\xE2\x82"
+                                                              "A\xF0\x9F\x8C"));
   EXPECT_EQ(result.status, 0);
-  ExpectCompleteLayout(platform::Utf16ToUtf8(u"T\uFFFD\uFFFD(\uFFFD\uFFFD\uFFFD!"));
+  ExpectCompleteLayout(platform::Utf16ToUtf8(u"T\uFFFD\uFFFD(\uFFFD\uFFFD\uFFFD!\uFFFDA\uFFFD"));
 }
 
 }  // namespace

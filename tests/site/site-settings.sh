@@ -32,7 +32,7 @@ expect COMPANY taken 'השקמה "אשראי" בע"מ' "$h" "${e}א" \
   $'\xc2\xa0\xed\x9f\xbf\xee\x80\x80\xf4\x8f\xbf\xbf' # U+00A0, U+D7FF, U+E000, U+10FFFF
 expect COMPANY refused '' "${h}א" "${e}🌳" $'א\x1f' $'א\x7f' $'\xc2\x80' $'\xc2\x9f' $'\x80' \
   $'\xc1\xbf' $'\xe0\x9f\xbf' $'\xf0\x8f\xbf\xbf' $'\xed\xa0\x80' $'\xf4\x90\x80\x80' $'\xf8' \
-  $'\xe2\x80'
+  $'\xe2\x80' $'\xed\xb0\x80' $'\xed\xbf\xbf' $'\xf8\x90\x80\x80'
 
 # Lists of sites refused before anything is built, naming the line and showing the value.
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT

@@ -25,15 +25,17 @@ inline bool StopsAt(const char* setting, const char* call, long n, char (&how)[1
 }
 
 // Deeper until the stack runs out: depth never falls to zero, but the compiler cannot know.
-__attribute__((noinline)) inline int Descend(volatile int* depth) {
-  volatile char frame[1024];
+template <std::size_t kFrameBytes>
+__attribute__((noinline)) int Descend(volatile int* depth) {
+  volatile char frame[kFrameBytes];
   *depth = *depth + 1;
   frame[0] = static_cast<char>(*depth);
-  return *depth > 0 ? Descend(depth) + frame[0] : 0;
+  return *depth > 0 ? Descend<kFrameBytes>(depth) + frame[0] : 0;
 }
 
 // Causes the fault that how names: "read" of address 0x18, "write" of address 0x28 (both in the
-// lowest page, which is never mapped), "divide" by zero, "stack" overflow or "illegal"
+// lowest page, which is never mapped), "divide" by zero, "stack" overflow (also "bigstack", by
+// frames so large that the fault lands far below the stack's last page) or "illegal"
 // instruction. Returns for any other name.
 inline void CauseFault(const char* how) {
   volatile std::uintptr_t address = 0;
@@ -48,7 +50,9 @@ inline void CauseFault(const char* how) {
   } else if (std::strcmp(how, "divide") == 0) {
     zero = one / zero;
   } else if (std::strcmp(how, "stack") == 0) {
-    Descend(&zero);
+    Descend<1024>(&zero);
+  } else if (std::strcmp(how, "bigstack") == 0) {
+    Descend<256 * 1024>(&zero);
   } else if (std::strcmp(how, "illegal") == 0) {
     __builtin_trap();
   }

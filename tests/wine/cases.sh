@@ -224,7 +224,10 @@ case $NAME in
       "RegSetValueExW:4:read|1||$(report EAccessViolation 'Access violation: read of address 0000000000000018')"
       "RegSetValueExW:4:write|1||$(report EAccessViolation 'Access violation: write of address 0000000000000028')"
       "RegSetValueExW:4:divide|1||$(report EDivisionByZero 'Division by zero')"
+      "RegSetValueExW:4:readonly|1||$(report EAccessViolation 'Access violation: write of address 0000000040000000')"
+      "RegSetValueExW:4:execute|1||$(report EAccessViolation 'Access violation: read of address 0000000040000000')"
       "RegSetValueExW:4:stack|1||$(report EStackOverflow 'Stack overflow')"
+      "RegSetValueExW:4:bigstack|1||$(report EStackOverflow 'Stack overflow')"
       "RegSetValueExW:4:illegal|1||$(report EIllegalInstruction 'Illegal instruction')"
       "RegSetValueExW:4:stack,VirtualQuery:1:write|1||"
       'FindResourceW:1:read|217|Runtime error 217 at ADDRESS\r\n|'

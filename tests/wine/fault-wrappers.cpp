@@ -7,14 +7,34 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "tests/support/InjectedFaults.h"
 
 namespace {
 
+// The faults that need a page of their own, at 0x40000000 so that the report's text is known:
+// "readonly", a write to a read-only page, and "execute", a call into data, which Windows tells
+// apart as an access of kind 8. A page that cannot be had leaves the call unharmed.
+void CausePageFault(const char* how) {
+  const bool execute = std::strcmp(how, "execute") == 0;
+  if (!execute && std::strcmp(how, "readonly") != 0) return;
+  auto* page = static_cast<volatile unsigned char*>(
+      VirtualAlloc(reinterpret_cast<void*>(0x40000000), 4096, MEM_RESERVE | MEM_COMMIT,
+                   execute ? PAGE_READWRITE : PAGE_READONLY));
+  if (page == nullptr) return;
+  if (!execute) {
+    *page = 1;
+    return;
+  }
+  *page = 0xC3;  // a return: should the data run after all, the call comes back
+  reinterpret_cast<void (*)()>(const_cast<unsigned char*>(page))();
+}
+
 void BeforeCall(const char* call, long& calls) {
   char how[16];
   if (zelmora::testing::StopsAt(std::getenv("ZELMORA_FAULT_AT"), call, ++calls, how)) {
+    CausePageFault(how);
     zelmora::testing::CauseFault(how);
   }
 }

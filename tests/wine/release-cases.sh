@@ -51,8 +51,13 @@ attached_dlls() {
 # Writes a guide block into DIR/NAME.cmd with CR LF and runs it with cmd from the folder FROM;
 # prints its exit status. run_guide_block NAME FROM [VARIABLE=VALUE...]: each VARIABLE's own
 # `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
+# Under load Wine at times fails to start a process: `wine cmd` ends with status 1 before cmd
+# echoed any command (with nothing or "ShellExecuteEx failed: Internal error" as output), or cmd
+# says it cannot start a program that is there ("Can't recognize '...'", status 9009) in its
+# output or the tool's log (LOG). Such a block is run again, at most twice; a command misspelt
+# in the guide still fails all three tries.
 run_guide_block() {
-  local name=$1 from=$2 block line assignment replaced=0 status=0
+  local name=$1 from=$2 block line assignment replaced=0 status try
   shift 2
   block=$(guide_block "$name") || fail "the guide has no $name block"
   while IFS= read -r line; do
@@ -65,8 +70,17 @@ run_guide_block() {
     printf '%s\r\n' "$line"
   done <<<"$block" >"$DIR/$name.cmd"
   ((replaced == $#)) || fail "$name does not set each of $*"
-  (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
-    >"$DIR/$name.out" 2>&1 || status=$?
+  for try in 1 2 3; do
+    status=0
+    (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
+      >"$DIR/$name.out" 2>&1 || status=$?
+    if { ((status == 0)) || grep -qs '^[A-Z]:\\[^>]*>' "$DIR/$name.out"; } &&
+      ! grep -qs "^Can't recognize '" "$DIR/$name.out" ${LOG:+"$LOG"}; then
+      break
+    fi
+    echo "$name: Wine could not start a program (try $try, status $status)" >&2
+    ((try == 3)) || sleep "$try"
+  done
   echo "$status"
 }
 
@@ -86,7 +100,8 @@ expect_detection() {
 # A volatile product key: no lasting key can be created below it, so every run fails.
 break_registry() {
   clear_product_keys
-  wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane'
+  wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane' ||
+    wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane' # a start that failed
 }
 
 # The product keys hold exactly a complete run's layout, by the table LAYOUT, and the marker
@@ -104,13 +119,19 @@ set_temp "$PLAIN_TEMP"
 
 case $NAME in
   release.version)
-    wine "$ZELMORA_HELPERS/release-check.exe" version "$TOOL_PATH" >"$OUT"
-    expect_lines "$OUT" "version resource" \
-      "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
-      "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-      "CompanyName=Quorvane" "FileDescription=Zelmora workstation set-up ($SERVER)" \
-      "FileVersion=$VERSION" "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
-      "ProductName=Zelmora" "ProductVersion=$VERSION"
+    # The tool, and the test build of another site, whose resource names that site's server.
+    other=$(windows_path "$ZELMORA_HELPERS/zelmora-setup-other-site.exe")
+    other_server=$(sed -n 1p "$ZELMORA_HELPERS/other-site/settings.txt")
+    for tool in "$TOOL_PATH|$SERVER" "$other|$other_server"; do
+      IFS='|' read -r path server <<<"$tool"
+      wine "$ZELMORA_HELPERS/release-check.exe" version "$path" >"$OUT"
+      expect_lines "$OUT" "version resource of $path" \
+        "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
+        "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
+        "CompanyName=Quorvane" "FileDescription=Zelmora workstation set-up ($server)" "FileVersion=$VERSION" \
+        "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
+        "ProductName=Zelmora" "ProductVersion=$VERSION"
+    done
     ;;
   release.manifest)
     wine "$ZELMORA_HELPERS/release-check.exe" manifest "$TOOL_PATH" >"$OUT"
@@ -152,6 +173,8 @@ case $NAME in
     cp "$ZELMORA_LAUNCHER" "$package/zelmora-launch.cmd"
     set_temp "$(windows_path "$temp")"
     log=$temp/zelmora-setup.log
+    LOG=$log # where the install command's inner cmd.exe says what it could not start
+    trap '(($? == 0)) || tail -n +1 "$DIR"/*.out "$log" >&2 2>/dev/null' EXIT # tells why
     identity=$(cat "$ZELMORA_BUILD_IDENTITY_FILE")
     # The build's detection query: status 0 and the identity shown, or status 1.
     expect_build() {

@@ -39,7 +39,12 @@ reg() {
   return 1
 }
 
-clear_product_keys() { wine reg delete "$PRODUCT_KEY" /f >/dev/null 2>&1 || true; }
+# A deletion that failed, as a start of Wine at times does under load, would leave the last
+# case's values for this case to take as its own: keys still there go through the retry above.
+clear_product_keys() {
+  wine reg delete "$PRODUCT_KEY" /f >/dev/null 2>&1 || true
+  if wine reg query "$PRODUCT_KEY" >/dev/null 2>&1; then reg delete "$PRODUCT_KEY" /f; fi
+}
 
 # The TEMP the tool will see. Wine builds a process's environment from the registry, not from
 # the caller's, so TEMP is set there. "--unset" removes it (the suite's prefix has no
