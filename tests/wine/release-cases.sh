@@ -48,6 +48,15 @@ attached_dlls() {
     tr 'A-Z' 'a-z' | sort -u
 }
 
+# Runs DIR/NAME.cmd with cmd, as the ordinary user, from the folder FROM, its output into
+# DIR/NAME.out; prints its exit status: run_cmd NAME FROM
+run_cmd() {
+  local status=0
+  (cd "$2" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$1.cmd")") \
+    >"$DIR/$1.out" 2>&1 || status=$?
+  echo "$status"
+}
+
 # Writes a guide block into DIR/NAME.cmd with CR LF and runs it with cmd from the folder FROM;
 # prints its exit status. run_guide_block NAME FROM [VARIABLE=VALUE...]: each VARIABLE's own
 # `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
@@ -71,9 +80,7 @@ run_guide_block() {
   done <<<"$block" >"$DIR/$name.cmd"
   ((replaced == $#)) || fail "$name does not set each of $*"
   for try in 1 2 3; do
-    status=0
-    (cd "$from" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$name.cmd")") \
-      >"$DIR/$name.out" 2>&1 || status=$?
+    status=$(run_cmd "$name" "$from")
     if { ((status == 0)) || grep -qs '^[A-Z]:\\[^>]*>' "$DIR/$name.out"; } &&
       ! grep -qs "^Can't recognize '" "$DIR/$name.out" ${LOG:+"$LOG"}; then
       break
@@ -102,16 +109,6 @@ break_registry() {
   clear_product_keys
   wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane' ||
     wine "$ZELMORA_HELPERS/create-volatile-key.exe" 'Software\Quorvane' # a start that failed
-}
-
-# The product keys hold exactly a complete run's layout, by the table LAYOUT, and the marker
-# the build IDENTITY (or, when it is empty, no marker): expect_setup TEMP LAYOUT IDENTITY
-expect_setup() {
-  { ZELMORA_LAYOUT=$2 expected_layout "$1" ordinary
-    [[ -z $3 ]] || printf '[HKEY_CURRENT_USER\\%s\\ZelmoraSetup]\n"Build"="%s"\n\n' "$PRODUCT_PATH" "$3"
-  } | to_reg_file >"$DIR/expected.reg"
-  export_product_keys "$DIR/actual.reg"
-  expect_same_file "$DIR/expected.reg" "$DIR/actual.reg" "registry (build ${3:-none})"
 }
 
 clear_product_keys
@@ -167,8 +164,7 @@ case $NAME in
       fail "the guide has $blocks command blocks, checked as:" $markers
     package=$DIR/package
     temp=$DIR/temp
-    reports=$DIR/reports
-    mkdir -p "$package" "$temp" "$reports"
+    mkdir -p "$package" "$temp"
     cp "$ZELMORA_TOOL" "$package/zelmora-setup.exe"
     cp "$ZELMORA_LAUNCHER" "$package/zelmora-launch.cmd"
     set_temp "$(windows_path "$temp")"
@@ -188,7 +184,7 @@ case $NAME in
     expect_detection no "before any run"
     expect_status "$(run_guide_block install-command "$package")" 0
     expect_bytes "$log" 'Zelmora Installed\r\n'
-    expect_setup "$(windows_path "$temp")" "$ZELMORA_LAYOUT" "$identity"
+    expect_layout "$DIR" "$(windows_path "$temp")" ordinary "$identity"
     expect_detection yes "after a complete run"
     expect_build 0
     expect_status "$(run_guide_block confirm-site "$DIR")" 0
@@ -269,28 +265,21 @@ case $NAME in
     [[ $(guide_block reports-folder) == 'set "ZELMORA_REPORTS='*'"' ]] || fail "no reports-folder block"
     sed -i "s|^set \"ZELMORA_REPORTS=\"|set \"ZELMORA_REPORTS=$(windows_path "$reports" | sed 's/\\/\\\\/g')\"|" \
       "$DIR/A & co!/zelmora-launch.cmd"
-    grep -qF "set \"ZELMORA_REPORTS=$(windows_path "$reports")\"" "$DIR/A & co!/zelmora-launch.cmd" ||
-      fail "the launcher has no reports line to fill in"
-    launch() {
-      local status=0
-      (cd "$DIR" && USER=$ORDINARY_USER wine cmd /c "$(windows_path "$DIR/$1.cmd")") \
-        >"$DIR/$1.out" 2>&1 || status=$?
-      echo "$status"
-    }
     set_temp "$(windows_path "$temp")"
 
     # A sets a new user up; run again, it does not run the tool (a value deleted stays deleted).
-    expect_status "$(launch A)" 0
+    expect_status "$(run_cmd A "$DIR")" 0
     expect_bytes "$temp/zelmora-setup.log" 'Zelmora Installed\r\n'
-    expect_setup "$(windows_path "$temp")" "${layout[A]}" "${identity[A]}"
+    expect_layout "$DIR" "$(windows_path "$temp")" ordinary "${identity[A]}"
     wine reg delete "$PRODUCT_KEY\\Zelmora\\Files" /v LastReport /f >/dev/null
-    expect_status "$(launch A)" 0
+    expect_status "$(run_cmd A "$DIR")" 0
     ! wine reg query "$PRODUCT_KEY\\Zelmora\\Files" /v LastReport >/dev/null 2>&1 ||
       fail "A's launcher ran the tool again"
     # Each other build runs, and so does A again after them.
     for build in B C A; do
-      expect_status "$(launch $build)" 0
-      expect_setup "$(windows_path "$temp")" "${layout[$build]}" "${identity[$build]}"
+      expect_status "$(run_cmd $build "$DIR")" 0
+      ZELMORA_LAYOUT=${layout[$build]} expect_layout "$DIR" "$(windows_path "$temp")" ordinary \
+        "${identity[$build]}"
     done
     [[ -z $(ls "$reports") ]] || fail "a report after complete runs: $(ls "$reports")"
 
@@ -303,22 +292,22 @@ case $NAME in
         clear_product_keys
         cp "$ZELMORA_FAULTING_TOOL" "$DIR/A & co!/zelmora-setup.exe"
       fi
-      expect_status "$(ZELMORA_FAULT_AT=${row%/*} launch A)" "${row#*/}"
+      expect_status "$(ZELMORA_FAULT_AT=${row%/*} run_cmd A "$DIR")" "${row#*/}"
       ! wine reg query "$PRODUCT_KEY\\ZelmoraSetup" >/dev/null 2>&1 || fail "$row: recorded"
       report=$(find "$reports" -name "*-*.log")
       [[ -n $report && $(ls "$reports") == "${report##*/}" ]] || fail "$row: reports $(ls "$reports")"
       cmp -s "$report" "$temp/zelmora-setup.log" || fail "the report after $row is not the log"
     done
     rm "$DIR/A & co!/zelmora-setup.exe"
-    expect_status "$(launch A)" 22
+    expect_status "$(run_cmd A "$DIR")" 22
 
     # With the registry writable again, a TEMP that is a missing folder, then none at all.
     cp "$ZELMORA_TOOL" "$DIR/A & co!/zelmora-setup.exe"
     for temp in "$(windows_path "$DIR/missing")" ""; do
       clear_product_keys
       if [[ -n $temp ]]; then set_temp "$temp"; else set_temp --unset; fi
-      expect_status "$(launch A)" 0
-      expect_setup "$temp" "${layout[A]}" "${identity[A]}"
+      expect_status "$(run_cmd A "$DIR")" 0
+      expect_layout "$DIR" "$temp" ordinary "${identity[A]}"
     done
     ;;
   *)

@@ -169,12 +169,15 @@ expect_same_file() {
   fail "$what differs"
 }
 
-# The product keys hold exactly the layout of a complete run.
+# The product keys hold exactly the layout of a complete run (of the table ZELMORA_LAYOUT) and,
+# when BUILD is given, the launcher's record of it: expect_layout DIR TEMP ACCOUNT [BUILD]
 expect_layout() {
-  local dir=$1 temp=$2 account=$3
-  expected_layout "$temp" "$account" | to_reg_file >"$dir/expected.reg"
+  local dir=$1 temp=$2 account=$3 build=${4:-}
+  { expected_layout "$temp" "$account"
+    [[ -z $build ]] || printf '[HKEY_CURRENT_USER\\%s\\ZelmoraSetup]\n"Build"="%s"\n\n' "$PRODUCT_PATH" "$build"
+  } | to_reg_file >"$dir/expected.reg"
   export_product_keys "$dir/actual.reg"
-  expect_same_file "$dir/expected.reg" "$dir/actual.reg" "registry ($account account)"
+  expect_same_file "$dir/expected.reg" "$dir/actual.reg" "registry ($account account${build:+, build $build})"
 }
 
 # The file holds exactly these bytes (printf format).
