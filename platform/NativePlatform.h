@@ -8,4 +8,8 @@ namespace zelmora::platform {
 
 Platform& NativePlatform();
 
+// Hands main's arguments to the native back-end, before the first GetCommandLineW: the POSIX
+// back-end makes its command line from them; the Win32 one asks Windows and ignores them.
+void SetNativeArguments(int argc, const char* const* argv);
+
 }  // namespace zelmora::platform

@@ -1,6 +1,7 @@
 // The platform calls the tool is built on, declared once with their contracts.
 //
-// The logic above this layer (registry/, installer/, entry/) calls only these, through System().
+// The logic above this layer (registry/, installer/, launcher/, entry/) calls only these, through
+// System().
 // Each back-end supplies all of them: win32/ maps them onto the real Windows API one to one, posix/
 // provides them on a POSIX system (the registry is a file), and scripted/ is an in-memory fake for
 // tests that can make any call fail. Types and constants carry the Windows values so that the Win32
@@ -46,18 +47,26 @@ constexpr LONG kErrorInvalidHandle = 6;
 constexpr LONG kErrorNotEnoughMemory = 8;
 constexpr LONG kErrorWriteProtect = 19;
 constexpr LONG kErrorGenFailure = 31;
+constexpr LONG kErrorSharingViolation = 32;
+constexpr LONG kErrorFileExists = 80;
 constexpr LONG kErrorInvalidParameter = 87;
 constexpr LONG kErrorBrokenPipe = 109;
 constexpr LONG kErrorDiskFull = 112;
 constexpr LONG kErrorInsufficientBuffer = 122;
+constexpr LONG kErrorBufferOverflow = 111;
 constexpr LONG kErrorBadPathname = 161;
+constexpr LONG kErrorBadExeFormat = 193;
 constexpr LONG kErrorEnvvarNotFound = 203;
 constexpr LONG kErrorFileTooLarge = 223;
 constexpr LONG kErrorMoreData = 234;
+constexpr LONG kErrorWaitTimeout = 258;
 constexpr LONG kErrorRegistryCorrupt = 1015;
 constexpr LONG kErrorKeyDeleted = 1018;
 constexpr LONG kErrorIoDevice = 1117;
 constexpr LONG kErrorNoUnicodeTranslation = 1113;
+constexpr LONG kErrorAccessDisabledByPolicy = 1260;
+constexpr LONG kErrorResourceDataNotFound = 1812;
+constexpr LONG kErrorResourceTypeNotFound = 1813;
 constexpr LONG kErrorUnsupportedType = 1630;
 
 // Registry constants.
@@ -87,10 +96,21 @@ constexpr UINT kCodePageUtf8 = 65001;
 
 // File constants (CreateFileW).
 constexpr DWORD kGenericRead = 0x80000000;
+constexpr DWORD kGenericWrite = 0x40000000;
 constexpr DWORD kFileShareRead = 0x00000001;
+constexpr DWORD kCreateAlways = 2;
 constexpr DWORD kOpenExisting = 3;
 constexpr DWORD kFileAttributeNormal = 0x00000080;
 constexpr HANDLE kNoHandle{0};
+
+// Process constants.
+constexpr DWORD kInfinite = 0xFFFFFFFF;
+constexpr DWORD kWaitObject0 = 0;
+constexpr DWORD kWaitTimeout = 258;
+constexpr DWORD kWaitFailed = 0xFFFFFFFF;
+
+// Account constants (GetUserNameExW).
+constexpr DWORD kNameSamCompatible = 2;  // "DOMAIN\user"
 
 // Language constants.
 constexpr DWORD kMuiLanguageName = 0x8;  // GetUserPreferredUILanguages: tags such as "he-IL"
@@ -168,6 +188,10 @@ class Platform {
   // cannot be read): kErrorFileNotFound.
   virtual LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName,
                             DWORD flags, DWORD* type, void* data, DWORD* dataSize) = 0;
+  // Deletes the key at subKey below key (a predefined root), with all its values and subkeys,
+  // in one call. Returns kErrorSuccess, kErrorFileNotFound when there is no such key (nothing
+  // changes), or another nonzero code, after which part of the tree may be gone.
+  virtual LONG RegDeleteTreeW(HKEY key, const char16_t* subKey) = 0;
 
   // --- Environment and account -----------------------------------------------------------------
   // Value fits with its NUL into size: stores both, returns the length without the NUL (so the
@@ -179,6 +203,17 @@ class Platform {
   // account the thread runs as (no domain) and a NUL, sets *size to the units stored with the
   // NUL, returns nonzero. Failure (including a name that does not fit): returns 0.
   [[nodiscard]] virtual BOOL GetUserNameW(char16_t* buffer, DWORD* size) = 0;
+
+  // The name of this computer (its NetBIOS name; off Windows the host name up to its first
+  // dot). On entry *size is the buffer's capacity in units. Success: nonzero, the name and a NUL
+  // stored, and the name's length without the NUL in *size. A name that does not fit: 0 with
+  // kErrorBufferOverflow and the units needed, NUL included, in *size.
+  [[nodiscard]] virtual BOOL GetComputerNameW(char16_t* buffer, DWORD* size) = 0;
+  // The name of the account the thread runs as, in format kNameSamCompatible (nothing else is
+  // supported: kErrorInvalidParameter): its domain, a backslash and its logon name; a local
+  // account's domain is the computer's name (off Windows always so). The buffer and *size as for
+  // GetComputerNameW, but a name that does not fit gives kErrorMoreData.
+  [[nodiscard]] virtual BOOL GetUserNameExW(DWORD nameFormat, char16_t* buffer, DWORD* size) = 0;
 
   // --- Console and files (kernel32) ------------------------------------------------------------
   virtual HANDLE GetStdHandle(DWORD stdHandle) = 0;
@@ -197,17 +232,27 @@ class Platform {
   [[nodiscard]] virtual int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide,
                                                 int wideLength, char* bytes, int byteCapacity,
                                                 const char* defaultChar, BOOL* usedDefaultChar) = 0;
-  // Writes the bytes; nonzero on success. On failure GetLastError gives the Windows error code.
+  // Writes the bytes to a standard stream or to a file that CreateFileW opened for writing;
+  // nonzero on success. On failure GetLastError gives the Windows error code.
   virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written,
                          void* overlapped) = 0;
   // The error code of this thread's last failed call.
   virtual DWORD GetLastError() = 0;
-  // Opens a file. The tool only reads existing files (kGenericRead, kFileShareRead, no security
-  // attributes, kOpenExisting, kFileAttributeNormal, no template); the back-ends other than
-  // Win32 support nothing else (kErrorInvalidParameter). Returns a handle for ReadFile,
-  // GetFileSizeEx and CloseHandle, or kInvalidHandle with GetLastError telling why:
-  // kErrorFileNotFound or kErrorPathNotFound when there is no such file, kErrorAccessDenied for
-  // a folder, or off Windows anything but a regular file.
+  // Opens a file, in one of two ways; the back-ends other than Win32 support nothing else
+  // (kErrorInvalidParameter). Always without security attributes, with kFileAttributeNormal and
+  // no template.
+  // - Reading an existing file: kGenericRead, kFileShareRead, kOpenExisting. While the handle is
+  //   open, nobody can write, replace, rename or delete the file on Windows (it shares neither
+  //   write nor delete access); off Windows nothing stops a rename over its name, but the handle
+  //   stays on the file it opened, so that everything done through the handle (ReadFile,
+  //   GetFileVersionInfoW, CreateProcessW) meets that one file.
+  // - Writing a file anew: kGenericWrite, share mode 0, kCreateAlways: a new file, or an existing
+  //   one emptied. Off Windows a symbolic link at the name is not followed (kErrorAccessDenied),
+  //   and a new file gets the permissions an ordinary file gets (0666 less the umask).
+  // Returns a handle for ReadFile or WriteFile, GetFileSizeEx and CloseHandle, or kInvalidHandle
+  // with GetLastError telling why: kErrorFileNotFound or kErrorPathNotFound when there is no
+  // such file or folder, kErrorAccessDenied for a folder, or off Windows anything but a regular
+  // file.
   virtual HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
                              const void* securityAttributes, DWORD creationDisposition,
                              DWORD flagsAndAttributes, HANDLE templateFile) = 0;
@@ -216,8 +261,54 @@ class Platform {
   // Reads at most size bytes from the file's position on, which it advances; nonzero on success,
   // with the count in *read: 0 at the end of the file, and fewer than asked is no failure.
   virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped) = 0;
-  // Closes a handle that CreateFileW gave; nonzero on success.
+  // Closes a handle that CreateFileW or CreateProcessW gave (a file, the read end of a program's
+  // output, a program); nonzero on success. Closing a program's handle neither ends nor waits
+  // for the program.
   virtual BOOL CloseHandle(HANDLE handle) = 0;
+  // Deletes a file; nonzero on success. No such file: 0 with kErrorFileNotFound (or
+  // kErrorPathNotFound for a missing folder); a folder may forbid it (kErrorAccessDenied).
+  virtual BOOL DeleteFileW(const char16_t* fileName) = 0;
+
+  // --- Program files and processes (kernel32) --------------------------------------------------
+  // Copies the version resource of a program file (its VS_VERSIONINFO block, as the linker
+  // stored it) into data. file is a handle that CreateFileW opened for reading fileName, and
+  // holds it: the back-end reads the block of that very file (Win32 through the resource calls
+  // on fileName, which the handle keeps from being replaced; POSIX through the handle). On entry
+  // *size is data's capacity in bytes. Success: nonzero, the block's bytes in data and their
+  // count in *size. A block that does not fit: 0 with kErrorInsufficientBuffer and the size
+  // needed in *size. A program without a version resource: 0 with kErrorResourceTypeNotFound or
+  // kErrorResourceDataNotFound; a file that is no program: 0 with kErrorBadExeFormat (off
+  // Windows: a file without the block).
+  virtual BOOL GetFileVersionInfoW(HANDLE file, const char16_t* fileName, DWORD* size,
+                                   void* data) = 0;
+  // Starts the program file applicationName (a full path: nothing is searched, no PATH, no
+  // current folder), held open by programFile as for GetFileVersionInfoW (off Windows the open
+  // file is what is executed, whatever its name now holds), with commandLine as its command
+  // line. The program runs as the caller's user, with the caller's environment and current
+  // folder, no window of its own, standard input from nothing, and standard output and standard
+  // error both into one new pipe of at least 64 KiB, whose read end *output receives (for
+  // ReadFile, which reads 0 bytes once the program and everything that inherited the pipe have
+  // ended; and CloseHandle). Nothing else of the caller's is inherited. Success: nonzero, and
+  // *process is the program's handle (for WaitForSingleObject, GetExitCodeProcess,
+  // TerminateProcess and CloseHandle). Failure: 0, with GetLastError telling why the program
+  // could not be started (kErrorAccessDenied, kErrorBadExeFormat, kErrorAccessDisabledByPolicy,
+  // ...); nothing is left open.
+  virtual BOOL CreateProcessW(HANDLE programFile, const char16_t* applicationName,
+                              const char16_t* commandLine, HANDLE* output, HANDLE* process) = 0;
+  // Waits at most milliseconds (kInfinite: without a limit) for a program that CreateProcessW
+  // started to end. Returns kWaitObject0 once it has ended, kWaitTimeout when it still runs, or
+  // kWaitFailed (GetLastError tells why).
+  virtual DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) = 0;
+  // The exit status of a program that has ended, into *exitCode; nonzero on success. Off
+  // Windows a program ended by a signal gives 128 plus the signal's number, as shells tell it.
+  virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
+  // Ends a program that CreateProcessW started, with exitCode as its status; nonzero on success.
+  virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
+  // The process's own command line, as Windows keeps it: the program, then its arguments, quoted
+  // as CreateProcessW takes them. Off Windows it is made from main's arguments
+  // (SetNativeArguments), each quoted in that form, so that one parser serves both. Valid for
+  // the life of the process.
+  virtual const char16_t* GetCommandLineW() = 0;
 
   // --- Language (kernel32) ---------------------------------------------------------------------
   // The user's preferred interface languages, the most preferred first, with flags
