@@ -22,17 +22,9 @@ set(ZELMORA_SIGN_TIMESTAMP_URL "" CACHE STRING
 # The executable as it is shipped: versioned, with its manifest, terminal-server aware (so that
 # a Remote Desktop Session Host runs it without the registry mapping kept for old programs), and
 # with no time stamp, so that a build of the same commit anywhere gives the same bytes.
-# The version resource and the manifest, made in FOLDER for the site whose ZELMORA_FILE_SERVER is
-# in scope; the Wine suite gives its test build of another site its own.
-function(zelmora_release_resources target folder)
-  set(ZELMORA_MANIFEST ${PROJECT_SOURCE_DIR}/app/zelmora-setup.manifest)
-  configure_file(${PROJECT_SOURCE_DIR}/app/Release.rc.in ${folder}/Release.rc @ONLY)
-  target_sources(${target} PRIVATE ${folder}/Release.rc)
-  set_property(SOURCE ${folder}/Release.rc APPEND PROPERTY OBJECT_DEPENDS ${ZELMORA_MANIFEST})
-endfunction()
-
+# Its version resource and manifest come from zelmora_version_resource
+# (cmake/VersionResource.cmake).
 function(zelmora_release_executable target)
-  zelmora_release_resources(${target} ${CMAKE_CURRENT_BINARY_DIR})
   target_link_options(${target} PRIVATE LINKER:--tsaware LINKER:--no-insert-timestamp)
 
   # The launcher that every deployment route runs, and the identity it records, which an
