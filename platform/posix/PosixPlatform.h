@@ -24,8 +24,11 @@ class PosixPlatform final : public Platform {
   LONG RegCloseKey(HKEY key) override;
   LONG RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
                     DWORD* type, void* data, DWORD* dataSize) override;
+  LONG RegDeleteTreeW(HKEY key, const char16_t* subKey) override;
   DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) override;
   BOOL GetUserNameW(char16_t* buffer, DWORD* size) override;
+  BOOL GetComputerNameW(char16_t* buffer, DWORD* size) override;
+  BOOL GetUserNameExW(DWORD nameFormat, char16_t* buffer, DWORD* size) override;
   HANDLE GetStdHandle(DWORD stdHandle) override;
   DWORD GetFileType(HANDLE file) override;
   UINT GetConsoleOutputCP() override;
@@ -42,6 +45,14 @@ class PosixPlatform final : public Platform {
   BOOL GetFileSizeEx(HANDLE file, std::int64_t* size) override;
   BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped) override;
   BOOL CloseHandle(HANDLE handle) override;
+  BOOL DeleteFileW(const char16_t* fileName) override;
+  BOOL GetFileVersionInfoW(HANDLE file, const char16_t* fileName, DWORD* size, void* data) override;
+  BOOL CreateProcessW(HANDLE programFile, const char16_t* applicationName,
+                      const char16_t* commandLine, HANDLE* output, HANDLE* process) override;
+  DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) override;
+  BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+  BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
+  const char16_t* GetCommandLineW() override;
   BOOL GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages, char16_t* buffer,
                                    DWORD* bufferSize) override;
   std::size_t VirtualQuery(const void* address, MemoryBasicInformation* info,

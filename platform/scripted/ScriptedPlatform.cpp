@@ -419,4 +419,63 @@ BOOL ScriptedPlatform::InstallFaultHandler(FaultHandler handler) {
   return 1;
 }
 
+LONG ScriptedPlatform::RegDeleteTreeW(HKEY, const char16_t* subKey) {
+  if (auto fault = Enter(Call::RegDeleteTreeW, Text(subKey))) return *fault;
+  return kErrorGenFailure;
+}
+
+BOOL ScriptedPlatform::GetComputerNameW(char16_t*, DWORD*) {
+  Enter(Call::GetComputerNameW, u"");
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+BOOL ScriptedPlatform::GetUserNameExW(DWORD, char16_t*, DWORD*) {
+  Enter(Call::GetUserNameExW, u"");
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+BOOL ScriptedPlatform::DeleteFileW(const char16_t* fileName) {
+  Enter(Call::DeleteFileW, Text(fileName));
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+BOOL ScriptedPlatform::GetFileVersionInfoW(HANDLE, const char16_t* fileName, DWORD*, void*) {
+  Enter(Call::GetFileVersionInfoW, Text(fileName));
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+BOOL ScriptedPlatform::CreateProcessW(HANDLE, const char16_t* applicationName, const char16_t*,
+                                      HANDLE*, HANDLE*) {
+  Enter(Call::CreateProcessW, Text(applicationName));
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+DWORD ScriptedPlatform::WaitForSingleObject(HANDLE process, DWORD) {
+  Enter(Call::WaitForSingleObject, HandleText(static_cast<std::uintptr_t>(process)));
+  lastError_ = kErrorGenFailure;
+  return kWaitFailed;
+}
+
+BOOL ScriptedPlatform::GetExitCodeProcess(HANDLE process, DWORD*) {
+  Enter(Call::GetExitCodeProcess, HandleText(static_cast<std::uintptr_t>(process)));
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+BOOL ScriptedPlatform::TerminateProcess(HANDLE process, UINT) {
+  Enter(Call::TerminateProcess, HandleText(static_cast<std::uintptr_t>(process)));
+  lastError_ = kErrorGenFailure;
+  return 0;
+}
+
+const char16_t* ScriptedPlatform::GetCommandLineW() {
+  Enter(Call::GetCommandLineW, u"");
+  return u"";
+}
+
 }  // namespace zelmora::platform

@@ -38,8 +38,11 @@ namespace zelmora::platform {
     (HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,       \
      void* data, DWORD* dataSize),                                                                \
     true)                                                                                         \
+  X(LONG, RegDeleteTreeW, (HKEY key, const char16_t* subKey), true)                               \
   X(DWORD, GetEnvironmentVariableW, (const char16_t* name, char16_t* buffer, DWORD size), true)   \
   X(BOOL, GetUserNameW, (char16_t* buffer, DWORD* size), true)                                    \
+  X(BOOL, GetComputerNameW, (char16_t* buffer, DWORD* size), true)                                \
+  X(BOOL, GetUserNameExW, (DWORD nameFormat, char16_t* buffer, DWORD* size), true)                \
   X(HANDLE, GetStdHandle, (DWORD stdHandle), true)                                                \
   X(DWORD, GetFileType, (HANDLE file), true)                                                      \
   X(UINT, GetConsoleOutputCP, (), false)                                                          \
@@ -59,6 +62,17 @@ namespace zelmora::platform {
   X(BOOL, GetFileSizeEx, (HANDLE file, std::int64_t * size), true)                                \
   X(BOOL, ReadFile, (HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped), true) \
   X(BOOL, CloseHandle, (HANDLE handle), true)                                                     \
+  X(BOOL, DeleteFileW, (const char16_t* fileName), true)                                          \
+  X(BOOL, GetFileVersionInfoW, (HANDLE file, const char16_t* fileName, DWORD* size, void* data),  \
+    true)                                                                                         \
+  X(BOOL, CreateProcessW,                                                                         \
+    (HANDLE programFile, const char16_t* applicationName, const char16_t* commandLine,            \
+     HANDLE* output, HANDLE* process),                                                            \
+    true)                                                                                         \
+  X(DWORD, WaitForSingleObject, (HANDLE process, DWORD milliseconds), true)                       \
+  X(BOOL, GetExitCodeProcess, (HANDLE process, DWORD * exitCode), true)                           \
+  X(BOOL, TerminateProcess, (HANDLE process, UINT exitCode), true)                                \
+  X(const char16_t*, GetCommandLineW, (), false)                                                  \
   X(BOOL, GetUserPreferredUILanguages,                                                            \
     (DWORD flags, DWORD * numLanguages, char16_t* buffer, DWORD* bufferSize), true)               \
   X(std::size_t, VirtualQuery,                                                                    \
