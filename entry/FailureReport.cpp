@@ -165,13 +165,13 @@ std::size_t FaultReportText(const platform::ProcessorFault& fault, char16_t* out
 
 // The status is set before the telling: a fault in it ends the process with that status.
 void ReportFailure(const std::exception_ptr& failure, const void* failurePoint) {
-  ExitStatus = 1;
+  ExitStatus = Statuses().report;
   WriteReport(FailureReportText(failure, failurePoint, reportText.data()));
   End(Ending::ShutDown);
 }
 
 void ReportProcessorFault(const platform::ProcessorFault& fault) {
-  ExitStatus = 1;
+  ExitStatus = Statuses().report;
   WriteReport(FaultReportText(fault, reportText.data()));
   End(Ending::AtOnce);
 }

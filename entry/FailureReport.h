@@ -1,5 +1,6 @@
-// The two ways an escaped failure is told: the report on standard error (status 1) and, when no
-// reporter is installed yet or any more, the fallback line on standard output (status 217).
+// The two ways an escaped failure is told: the report on standard error and, when no reporter is
+// installed yet or any more, the fallback line on standard output; each ends the process with
+// the program's status for it (the tool's 1 and 217).
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,8 @@ namespace zelmora {
 // only what is safe in a signal handler (finishing them frees memory).
 enum class Ending { ShutDown, AtOnce };
 
-// Writes the report of an escaped failure to standard error and ends the process with status 1.
+// Writes the report of an escaped failure to standard error and ends the process with the
+// report's status.
 [[noreturn]] void ReportFailure(const std::exception_ptr& failure, const void* failurePoint);
 
 // The same for a processor fault, allocating nothing; the process ends at once.

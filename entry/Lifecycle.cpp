@@ -45,6 +45,8 @@ void UseInstallation(const Installation& used) { installation = &used; }
 
 OutputChannel& Channel() { return *installation->channel; }
 
+const FailureStatuses& Statuses() { return installation->statuses; }
+
 bool FailureReporterInstalled() { return reporterInstalled != 0; }
 
 bool StartingUp() { return startingUp != 0; }

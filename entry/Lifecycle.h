@@ -6,20 +6,31 @@
 #include <csignal>
 #include <cstdint>
 
+#include "platform/Platform.h"
 #include "registry/OutputChannel.h"
 
 namespace zelmora {
 
-// The status the process ends with: 0 unless a failure report (1) or the fallback line (217)
-// set it. The fault handler reads it, and may interrupt the code that sets it.
+// The status the process ends with: the run's own, unless a failure report or the fallback line
+// set theirs. The fault handler reads it, and may interrupt the code that sets it.
 extern volatile std::sig_atomic_t ExitStatus;
 static_assert(sizeof(std::sig_atomic_t) >= sizeof(std::int32_t), "a status needs 32 bits");
 
-// What the entry runs: the installation, and the channel that the installation prints through.
-// The program composes the two and hands them in, so that this layer never reaches up for them.
+// The statuses a program ends with when a failure escapes its run: the failure report's, and the
+// fallback line's (a failure during start-up, or one that cannot be reported). Each program has
+// its own, so that a caller tells its failures from those of a program it runs.
+struct FailureStatuses {
+  std::int32_t report;
+  std::int32_t fallback;
+};
+
+// What the entry runs: the program's run, which returns the status to end with, the channel that
+// it prints through, and its failure statuses. The program composes them and hands them in, so
+// that this layer never reaches up for them.
 struct Installation {
-  void (*run)();
+  platform::UINT (*run)();
   OutputChannel* channel;
+  FailureStatuses statuses;
 };
 
 // Names the installation that start-up, the run and shut-down work on. ProcessEntry does it
@@ -27,6 +38,8 @@ struct Installation {
 void UseInstallation(const Installation& installation);
 // The channel of the installation in use.
 OutputChannel& Channel();
+// Its failure statuses.
+const FailureStatuses& Statuses();
 
 // Starts the host services in their fixed order; when one fails, finalises what was started
 // (the failing one included) in reverse and lets the failure go on.

@@ -12,8 +12,6 @@ namespace zelmora {
 
 namespace {
 
-constexpr std::int32_t kEscapedStartUpFailure = 217;
-
 volatile std::sig_atomic_t failureBeingTold = false;
 
 // The failure a guard caught, with the failure point it carries. A memory failure of the
@@ -41,12 +39,12 @@ CaughtFailure Identify(const std::exception_ptr& failure) {
 [[noreturn]] void OnProcessorFault(const platform::ProcessorFault& fault) {
   if (failureBeingTold) {
     // A fault in the telling of a failure, or in a fault's: telling again could fault again. The
-    // status was decided before the telling began: 1 for a report, 217 for the fallback line.
+    // status was decided before the telling began: the report's or the fallback line's.
     platform::EndProcess(static_cast<platform::UINT>(ExitStatus));
   }
   failureBeingTold = true;
   if (FailureReporterInstalled() && !StartingUp()) ReportProcessorFault(fault);
-  WriteFallbackLine(kEscapedStartUpFailure, fault.instruction, Ending::AtOnce);
+  WriteFallbackLine(Statuses().fallback, fault.instruction, Ending::AtOnce);
 }
 
 }  // namespace
@@ -54,23 +52,24 @@ CaughtFailure Identify(const std::exception_ptr& failure) {
 void ProcessEntry(const Installation& used) {
   UseInstallation(used);
   failureBeingTold = false;  // a test runs more than one entry in its process
-  // The tool is linked as a console program, so reports and fallback lines always reach the
+  // Both programs are linked as console programs, so reports and fallback lines always reach the
   // standard streams and no dialog is ever shown.
   try {
     // Before anything else, so that a fault anywhere is told. Without the handler the run is
     // still worth making: a fault then ends it as the system ends any program.
     platform::System().InstallFaultHandler(&OnProcessorFault);
     StartUp();
-    used.run();
+    ExitStatus = static_cast<std::sig_atomic_t>(used.run());
     ShutDown();
   } catch (const platform::ProcessExit&) {
     throw;  // the process is ending already
   } catch (...) {
     failureBeingTold = true;
-    ExitStatus = FailureReporterInstalled() ? 1 : kEscapedStartUpFailure;  // before any telling
+    // Before any telling.
+    ExitStatus = FailureReporterInstalled() ? Statuses().report : Statuses().fallback;
     const CaughtFailure caught = Identify(std::current_exception());
     if (FailureReporterInstalled()) ReportFailure(caught.failure, caught.failurePoint);
-    WriteFallbackLine(kEscapedStartUpFailure, caught.failurePoint);
+    WriteFallbackLine(Statuses().fallback, caught.failurePoint);
   }
   platform::EndProcess(static_cast<platform::UINT>(ExitStatus));  // not reached: each path ends
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "installer/SettingsLayout.h"
-#include "installer/StdOutChannel.h"
+#include "registry/StdOutChannel.h"
 #include "installer/WorkstationFacts.h"
 #include "registry/Registry.h"
 

@@ -9,12 +9,12 @@
 #include "entry/FailureReport.h"
 #include "entry/ProcessEntry.h"
 #include "installer/InstallationRun.h"
-#include "installer/StdOutChannel.h"
 #include "platform/scripted/ScriptedPlatform.h"
 #include "registry/Exceptions.h"
 #include "registry/InOutMessages.h"
 #include "registry/MessageTexts.h"
 #include "registry/OutOfMemory.h"
+#include "registry/StdOutChannel.h"
 #include "registry/TextFormat.h"
 #include "tests/support/RunFixture.h"
 
@@ -373,7 +373,7 @@ TEST_F(Process, TheChannelIsSetUpBeforeAndClosedAfterEveryOtherService) {
     ScriptedPlatform p;
     prepare(p);
     WatchedChannel channel;
-    const Installation watched{&RunInstallation, &channel};
+    const Installation watched{&RunToolInstallation, &channel, {1, 217}};
     platform::ScopedSystem system(p);
     ExitStatus = 0;
     try {

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "installer/InstallationRun.h"
-#include "installer/StdOutChannel.h"
+#include "registry/StdOutChannel.h"
 #include "platform/common/Utf.h"
 #include "tests/support/RunFixture.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "installer/StdOutChannel.h"
+#include "registry/StdOutChannel.h"
 #include "registry/Exceptions.h"
 #include "tests/support/RunFixture.h"
 

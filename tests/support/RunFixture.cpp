@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "installer/InstallationRun.h"
-#include "installer/StdOutChannel.h"
 #include "platform/common/Utf.h"
 #include "registry/Exceptions.h"
+#include "registry/StdOutChannel.h"
 #include "tests/support/StoreTestSupport.h"
 
 namespace zelmora::testing {
@@ -148,8 +148,13 @@ std::vector<StoredValue> Apply(const std::vector<LayoutWrite>& writes) {
   return values;
 }
 
+platform::UINT RunToolInstallation() {
+  RunInstallation();
+  return 0;
+}
+
 const Installation& ToolInstallation() {
-  static const Installation installation{&RunInstallation, &StdOut()};
+  static const Installation installation{&RunToolInstallation, &StdOut(), {1, 217}};
   return installation;
 }
 

@@ -55,8 +55,9 @@ std::vector<LayoutWrite> ExpectedWrites(const std::u16string& temp, bool designa
 // Applies writes in order as the registry would (a repeated name replaces in place).
 std::vector<StoredValue> Apply(const std::vector<LayoutWrite>& writes);
 
-// The installation as the program hands it to the process entry.
+// The installation as the program hands it to the process entry, and its run.
 const Installation& ToolInstallation();
+platform::UINT RunToolInstallation();
 
 // A scripted platform in use, with standard output set up fresh.
 class RunFixture : public ::testing::Test {

@@ -1,4 +1,4 @@
-#include "installer/StdOutChannel.h"
+#include "registry/StdOutChannel.h"
 
 #include <cstring>
 #include <string>
