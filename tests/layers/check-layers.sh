@@ -76,11 +76,12 @@ while read -r path; do
       fail "$path ($library) includes $included ($used), which $library does not link"
     fi
     edges+="${path%.*} ${included%.*}"$'\n'  # a file and its header are one
-  done < <(sed -n 's/^#include "\(\(app\|entry\|installer\|platform\|registry\)\/[^"]*\)".*/\1/p' "$path")
+  done < <(sed -n 's/^#include "\(\(app\|entry\|installer\|launcher\|platform\|registry\)\/[^"]*\)".*/\1/p' "$path")
   checked=$((checked + 1))
 done < <(git ls-files -- 'app/*.cpp' 'app/*.h' 'entry/*.cpp' 'entry/*.h' 'installer/*.cpp' \
-  'installer/*.h' 'platform/*.cpp' 'platform/*.h' 'registry/*.cpp' 'registry/*.h' 2>/dev/null ||
-  find app entry installer platform registry -name '*.cpp' -o -name '*.h')
+  'installer/*.h' 'launcher/*.cpp' 'launcher/*.h' 'platform/*.cpp' 'platform/*.h' \
+  'registry/*.cpp' 'registry/*.h' 2>/dev/null ||
+  find app entry installer launcher platform registry -name '*.cpp' -o -name '*.h')
 tsort <<<"$edges" >/dev/null || fail "files include one another in a loop"
 
 ((checked > 20)) || fail "only $checked files were checked"
