@@ -217,6 +217,33 @@ LONG RegistryCalls::GetValue(HKEY key, const char16_t* subKey, const char16_t* v
   });
 }
 
+LONG RegistryCalls::DeleteTree(HKEY key, const char16_t* subKey) {
+  std::u16string base;
+  std::vector<std::u16string_view> names;
+  if (const LONG error = impl_->Resolve(key, subKey, base, names); error != kErrorSuccess) {
+    return error;
+  }
+  if (names.empty()) return kErrorInvalidParameter;
+  const auto find = [&](const RegistryTree& tree) {
+    const std::vector<std::u16string_view> parentNames(names.begin(), names.end() - 1);
+    const RegistryKey* parent = nullptr;
+    if (const LONG error = Descend(tree, base, parentNames, parent, nullptr);
+        error != kErrorSuccess) {
+      return error;
+    }
+    return parent->FindSubkey(names.back()) != nullptr ? kErrorSuccess : kErrorFileNotFound;
+  };
+  // A key that is not there is told without a write, which would create the store's folder.
+  if (const LONG error = impl_->store.Read(find); error != kErrorSuccess) return error;
+  return impl_->store.Update([&](RegistryTree& tree) {
+    if (const LONG error = find(tree); error != kErrorSuccess) return error;
+    RegistryKey* parent = tree.FindKey(base);
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) parent = parent->FindSubkey(names[i]);
+    parent->DeleteSubkeyTree(names.back());
+    return kErrorSuccess;
+  });
+}
+
 std::size_t RegistryCalls::OpenHandleCount() const { return impl_->handles.size(); }
 
 }  // namespace zelmora::platform

@@ -1,4 +1,4 @@
-// The four registry calls, implemented over a store of keys and a table of open handles.
+// The registry calls, implemented over a store of keys and a table of open handles.
 //
 // Shared by the POSIX back-end (store in a file) and the scripted one (store in memory), so that
 // both give the same answers to the same calls.
@@ -62,6 +62,10 @@ class RegistryCalls {
   // RegGetValueW: reads one value through the store's Read, so it never changes the store.
   LONG GetValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
                 DWORD* type, void* data, DWORD* dataSize);
+
+  // RegDeleteTreeW: deletes the key at subKey below key, with its tree, in one change of the
+  // store. An empty subKey is refused rather than read as "everything below key".
+  LONG DeleteTree(HKEY key, const char16_t* subKey);
 
   // Handles issued and not yet closed (for tests that look for leaks).
   std::size_t OpenHandleCount() const;

@@ -9,13 +9,16 @@ namespace zelmora::platform {
 // What a tree records while a store has a change in progress (see RegistryTree::BeginChanges).
 class ChangeLog {
  public:
-  enum class Kind { kValueAdded, kValueReplaced, kKeyAdded };
+  enum class Kind { kValueAdded, kValueReplaced, kKeyAdded, kKeyRemoved };
   struct Change {
     Kind kind;
     RegistryKey* key;
     std::size_t valueIndex = 0;
     RegistryValue previous;  // type and data of a replaced value
     std::u16string subkey;   // name of an added subkey
+    // A removed subkey and its tree, kept so that an undo puts back the very same keys, which
+    // later changes in the log may refer to.
+    std::unique_ptr<RegistryKey> removed;
   };
 
   bool recording = false;
@@ -209,10 +212,21 @@ RegistryKey& RegistryKey::SubkeyCreatingMissing(std::u16string_view name, bool* 
   RegistryKey& added = *key;
   subkeys_.emplace(std::u16string(name), std::move(key));
   if (log_ != nullptr) {
-    log_->Record({ChangeLog::Kind::kKeyAdded, this, 0, {}, std::u16string(name)});
+    log_->Record({ChangeLog::Kind::kKeyAdded, this, 0, {}, std::u16string(name), {}});
   }
   if (created != nullptr) *created = true;
   return added;
+}
+
+bool RegistryKey::DeleteSubkeyTree(std::u16string_view name) {
+  const auto found = subkeys_.find(name);
+  if (found == subkeys_.end()) return false;
+  std::unique_ptr<RegistryKey> removed = std::move(found->second);
+  subkeys_.erase(found);
+  if (log_ != nullptr && log_->recording) {
+    log_->Record({ChangeLog::Kind::kKeyRemoved, this, 0, {}, {}, std::move(removed)});
+  }
+  return true;
 }
 
 const RegistryValue* RegistryKey::FindValue(std::u16string_view name) const {
@@ -230,6 +244,7 @@ void RegistryKey::SetValue(std::u16string_view name, DWORD type, std::vector<std
                     this,
                     found->second,
                     RegistryValue{{}, value.type, value.data},
+                    {},
                     {}});
     }
     value.type = type;
@@ -237,7 +252,7 @@ void RegistryKey::SetValue(std::u16string_view name, DWORD type, std::vector<std
   } else {
     valueIndex_.emplace(std::u16string(name), values_.size());
     values_.push_back(RegistryValue{std::u16string(name), type, std::move(data)});
-    if (log_ != nullptr) log_->Record({ChangeLog::Kind::kValueAdded, this, 0, {}, {}});
+    if (log_ != nullptr) log_->Record({ChangeLog::Kind::kValueAdded, this, 0, {}, {}, {}});
   }
   Touch();
 }
@@ -257,6 +272,11 @@ void RegistryKey::RestoreValue(std::size_t index, RegistryValue previous) {
 }
 
 void RegistryKey::RemoveSubkey(const std::u16string& name) { subkeys_.erase(name); }
+
+void RegistryKey::RestoreSubkey(std::unique_ptr<RegistryKey> key) {
+  std::u16string name = key->Name();
+  subkeys_.emplace(std::move(name), std::move(key));
+}
 
 RegistryTree::RegistryTree() : log_(std::make_unique<ChangeLog>()), root_(u"") {
   root_.log_ = log_.get();
@@ -308,6 +328,9 @@ void RegistryTree::UndoChanges() {
         break;
       case ChangeLog::Kind::kKeyAdded:
         change->key->RemoveSubkey(change->subkey);
+        break;
+      case ChangeLog::Kind::kKeyRemoved:
+        change->key->RestoreSubkey(std::move(change->removed));
         break;
     }
   }

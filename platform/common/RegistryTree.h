@@ -58,6 +58,9 @@ class RegistryKey {
   // The subkey of that name, created when missing; *created tells which.
   RegistryKey& SubkeyCreatingMissing(std::u16string_view name, bool* created);
   const RegistryValue* FindValue(std::u16string_view name) const;
+  // Removes the subkey of that name with every key and value below it; false when there is
+  // none. A tree recording its changes keeps the removed keys until the change is kept or undone.
+  bool DeleteSubkeyTree(std::u16string_view name);
   // Replaces the value of that name (keeping its place and spelling) or appends a new one.
   // Storing what the value already holds changes nothing.
   void SetValue(std::u16string_view name, DWORD type, std::vector<std::uint8_t> data);
@@ -88,6 +91,7 @@ class RegistryKey {
   void RemoveLastValue();
   void RestoreValue(std::size_t index, RegistryValue previous);
   void RemoveSubkey(const std::u16string& name);
+  void RestoreSubkey(std::unique_ptr<RegistryKey> key);
 
   std::u16string name_;
   std::map<std::u16string, std::unique_ptr<RegistryKey>, NameLess> subkeys_;

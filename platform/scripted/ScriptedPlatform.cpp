@@ -142,6 +142,11 @@ LONG ScriptedPlatform::RegGetValueW(HKEY key, const char16_t* subKey, const char
   return calls.GetValue(key, subKey, valueName, flags, type, data, dataSize);
 }
 
+LONG ScriptedPlatform::RegDeleteTreeW(HKEY key, const char16_t* subKey) {
+  if (auto fault = Enter(Call::RegDeleteTreeW, Text(subKey))) return *fault;
+  return calls_.DeleteTree(key, subKey);
+}
+
 DWORD ScriptedPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buffer,
                                                 DWORD size) {
   if (auto fault = Enter(Call::GetEnvironmentVariableW, Text(name))) {
@@ -261,7 +266,8 @@ BOOL ScriptedPlatform::WriteFile(HANDLE file, const void* buffer, DWORD size, DW
     return 0;
   }
   ScriptedStream* stream = StreamOf(file);
-  if (stream == nullptr || stream->fileType == kFileTypeUnknown) {
+  if (stream == nullptr) return WriteToFile(file, buffer, size, written);
+  if (stream->fileType == kFileTypeUnknown) {
     lastError_ = kErrorInvalidHandle;
     return 0;
   }
@@ -283,19 +289,57 @@ DWORD ScriptedPlatform::GetLastError() {
   return lastError_;
 }
 
-HANDLE ScriptedPlatform::CreateFileW(const char16_t* fileName, DWORD, DWORD, const void*, DWORD,
-                                     DWORD, HANDLE) {
+ScriptedFolder ScriptedPlatform::FolderOf(std::u16string_view path) const {
+  const std::size_t separator = path.find_last_of(u"\\/");
+  const auto found =
+      folders.find(path.substr(0, separator == std::u16string_view::npos ? 0 : separator));
+  return found == folders.end() ? ScriptedFolder{} : found->second;
+}
+
+HANDLE ScriptedPlatform::CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
+                                     const void* securityAttributes, DWORD creationDisposition,
+                                     DWORD, HANDLE templateFile) {
   if (auto fault = Enter(Call::CreateFileW, Text(fileName))) {
     lastError_ = static_cast<DWORD>(*fault);
     return kInvalidHandle;
   }
-  const auto found = files.find(Text(fileName));
-  if (found == files.end()) {
-    lastError_ = kErrorFileNotFound;
+  // The two ways of opening a file that every back-end supports, and nothing else.
+  const bool plain =
+      fileName != nullptr && securityAttributes == nullptr && templateFile == kNoHandle;
+  const bool reading = plain && desiredAccess == kGenericRead && shareMode == kFileShareRead &&
+                       creationDisposition == kOpenExisting;
+  const bool writing = plain && desiredAccess == kGenericWrite && shareMode == 0 &&
+                       creationDisposition == kCreateAlways;
+  if (!reading && !writing) {
+    lastError_ = kErrorInvalidParameter;
     return kInvalidHandle;
   }
+  const std::u16string_view path = fileName;
+  const ScriptedFolder folder = FolderOf(path);
+  if (!folder.exists) {
+    lastError_ = kErrorPathNotFound;
+    return kInvalidHandle;
+  }
+  if (writing) {
+    if (!folder.allowsWrites) {
+      lastError_ = kErrorAccessDenied;
+      return kInvalidHandle;
+    }
+    files[std::u16string(path)].clear();
+  }
+  OpenFile opened;
+  opened.path = path;
+  opened.writable = writing;
+  if (reading) {
+    const auto program = programs.find(path);
+    if (program != programs.end()) opened.program = program->second;
+    if (!opened.program && files.find(path) == files.end()) {
+      lastError_ = kErrorFileNotFound;
+      return kInvalidHandle;
+    }
+  }
   const std::uintptr_t handle = nextFile_++;
-  openFiles_[handle] = OpenFile{found->first};
+  openFiles_[handle] = std::move(opened);
   return static_cast<HANDLE>(handle);
 }
 
@@ -314,6 +358,7 @@ ScriptedPlatform::OpenFile* ScriptedPlatform::EnterFileCall(Call call, HANDLE fi
 }
 
 std::string_view ScriptedPlatform::Contents(const OpenFile& file) const {
+  if (file.pipe) return *file.pipe;
   const auto found = files.find(file.path);
   return found == files.end() ? std::string_view() : std::string_view(found->second);
 }
@@ -321,6 +366,10 @@ std::string_view ScriptedPlatform::Contents(const OpenFile& file) const {
 BOOL ScriptedPlatform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
   const OpenFile* opened = EnterFileCall(Call::GetFileSizeEx, file);
   if (opened == nullptr) return 0;
+  if (opened->pipe) {
+    lastError_ = kErrorInvalidHandle;  // a pipe has no size
+    return 0;
+  }
   *size = static_cast<std::int64_t>(Contents(*opened).size());
   return 1;
 }
@@ -329,6 +378,10 @@ BOOL ScriptedPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* re
   *read = 0;
   OpenFile* opened = EnterFileCall(Call::ReadFile, file);
   if (opened == nullptr) return 0;
+  if (opened->writable) {
+    lastError_ = kErrorAccessDenied;
+    return 0;
+  }
   const std::string_view bytes = Contents(*opened);
   const std::string_view rest = bytes.substr(std::min(opened->position, bytes.size()));
   const std::size_t count = std::min<std::size_t>(size, rest.size());
@@ -338,16 +391,110 @@ BOOL ScriptedPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* re
   return 1;
 }
 
+BOOL ScriptedPlatform::WriteToFile(HANDLE file, const void* buffer, DWORD size, DWORD* written) {
+  const auto open = openFiles_.find(static_cast<std::uintptr_t>(file));
+  if (open == openFiles_.end() || !open->second.writable) {
+    lastError_ = open == openFiles_.end() ? kErrorInvalidHandle : kErrorAccessDenied;
+    return 0;
+  }
+  OpenFile& opened = open->second;
+  std::string& bytes = files[opened.path];
+  if (bytes.size() < opened.position) bytes.resize(opened.position);
+  bytes.replace(opened.position, size, static_cast<const char*>(buffer), size);
+  opened.position += size;
+  if (written != nullptr) *written = size;
+  return 1;
+}
+
 BOOL ScriptedPlatform::CloseHandle(HANDLE handle) {
   const auto value = static_cast<std::uintptr_t>(handle);
   // Released whether or not the call is made to report a failure, as a real close does.
-  const bool known = openFiles_.erase(value) == 1;
+  const bool known = openFiles_.erase(value) == 1 || processes_.erase(value) == 1;
   if (auto fault = Enter(Call::CloseHandle, HandleText(value))) {
     lastError_ = static_cast<DWORD>(*fault);
     return 0;
   }
   if (!known) lastError_ = kErrorInvalidHandle;
   return known ? 1 : 0;
+}
+
+BOOL ScriptedPlatform::DeleteFileW(const char16_t* fileName) {
+  if (auto fault = Enter(Call::DeleteFileW, Text(fileName))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const std::u16string_view path = Text(fileName);
+  const ScriptedFolder folder = FolderOf(path);
+  const auto found = files.find(path);
+  const bool open = std::any_of(openFiles_.begin(), openFiles_.end(),
+                                [&](const auto& entry) { return entry.second.path == path; });
+  if (!folder.exists) {
+    lastError_ = kErrorPathNotFound;
+  } else if (found == files.end()) {
+    lastError_ = kErrorFileNotFound;
+  } else if (!folder.allowsDeletes) {
+    lastError_ = kErrorAccessDenied;
+  } else if (open) {
+    lastError_ = kErrorSharingViolation;  // no handle shares delete access
+  } else {
+    files.erase(found);
+    return 1;
+  }
+  return 0;
+}
+
+namespace {
+
+// Copies a name and its NUL into the caller's buffer as GetComputerNameW and GetUserNameExW do:
+// on success *size is the name's length; when it does not fit, the units needed with the NUL.
+bool CopyName(std::u16string_view name, char16_t* buffer, DWORD* size) {
+  if (name.size() + 1 > *size) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    return false;
+  }
+  name.copy(buffer, name.size());
+  buffer[name.size()] = u'\0';
+  *size = static_cast<DWORD>(name.size());
+  return true;
+}
+
+}  // namespace
+
+BOOL ScriptedPlatform::GetComputerNameW(char16_t* buffer, DWORD* size) {
+  if (auto fault = Enter(Call::GetComputerNameW, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (size == nullptr) {
+    lastError_ = kErrorInvalidParameter;
+    return 0;
+  }
+  if (!CopyName(computerName, buffer, size)) {
+    lastError_ = kErrorBufferOverflow;
+    return 0;
+  }
+  return 1;
+}
+
+BOOL ScriptedPlatform::GetUserNameExW(DWORD nameFormat, char16_t* buffer, DWORD* size) {
+  if (auto fault = Enter(Call::GetUserNameExW, u"")) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  if (nameFormat != kNameSamCompatible || size == nullptr) {
+    lastError_ = kErrorInvalidParameter;
+    return 0;
+  }
+  if (!userName) {
+    lastError_ = kErrorGenFailure;
+    return 0;
+  }
+  const std::u16string name = domain ? *domain + u"\\" + *userName : *userName;
+  if (!CopyName(name, buffer, size)) {
+    lastError_ = kErrorMoreData;
+    return 0;
+  }
+  return 1;
 }
 
 BOOL ScriptedPlatform::GetUserPreferredUILanguages(DWORD flags, DWORD* numLanguages,
@@ -419,63 +566,129 @@ BOOL ScriptedPlatform::InstallFaultHandler(FaultHandler handler) {
   return 1;
 }
 
-LONG ScriptedPlatform::RegDeleteTreeW(HKEY, const char16_t* subKey) {
-  if (auto fault = Enter(Call::RegDeleteTreeW, Text(subKey))) return *fault;
-  return kErrorGenFailure;
+BOOL ScriptedPlatform::GetFileVersionInfoW(HANDLE file, const char16_t* fileName, DWORD* size,
+                                           void* data) {
+  if (auto fault = Enter(Call::GetFileVersionInfoW, Text(fileName))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const auto open = openFiles_.find(static_cast<std::uintptr_t>(file));
+  if (open == openFiles_.end() || open->second.writable || open->second.pipe) {
+    lastError_ = kErrorInvalidHandle;
+    return 0;
+  }
+  // The name must be the held file's: Windows reads the resource by the name, which only the
+  // handle on that very file keeps from being replaced.
+  if (fileName == nullptr || open->second.path != fileName || size == nullptr) {
+    lastError_ = kErrorInvalidParameter;
+    return 0;
+  }
+  const std::optional<ScriptedProgram>& program = open->second.program;
+  if (!program || !program->versionBlock) {
+    lastError_ = static_cast<DWORD>(program ? program->versionError : kErrorBadExeFormat);
+    return 0;
+  }
+  const std::string& block = *program->versionBlock;
+  if (block.size() > *size) {
+    *size = static_cast<DWORD>(block.size());
+    lastError_ = kErrorInsufficientBuffer;
+    return 0;
+  }
+  std::memcpy(data, block.data(), block.size());
+  *size = static_cast<DWORD>(block.size());
+  return 1;
 }
 
-BOOL ScriptedPlatform::GetComputerNameW(char16_t*, DWORD*) {
-  Enter(Call::GetComputerNameW, u"");
-  lastError_ = kErrorGenFailure;
-  return 0;
+BOOL ScriptedPlatform::CreateProcessW(HANDLE programFile, const char16_t* applicationName,
+                                      const char16_t* commandLine, HANDLE* output,
+                                      HANDLE* process) {
+  if (auto fault = Enter(Call::CreateProcessW, Text(applicationName))) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return 0;
+  }
+  const auto open = openFiles_.find(static_cast<std::uintptr_t>(programFile));
+  if (open == openFiles_.end() || open->second.writable || open->second.pipe) {
+    lastError_ = kErrorInvalidHandle;
+    return 0;
+  }
+  if (applicationName == nullptr || open->second.path != applicationName ||
+      commandLine == nullptr || output == nullptr || process == nullptr) {
+    lastError_ = kErrorInvalidParameter;
+    return 0;
+  }
+  const std::optional<ScriptedProgram>& program = open->second.program;
+  if (!program || program->startError) {
+    lastError_ = static_cast<DWORD>(program ? *program->startError : kErrorBadExeFormat);
+    return 0;
+  }
+  starts.push_back({applicationName, commandLine});
+  OpenFile pipe;
+  pipe.path = u"(output of " + std::u16string(applicationName) + u")";
+  pipe.pipe = program->output;
+  const std::uintptr_t pipeHandle = nextFile_++;
+  const std::uintptr_t processHandle = nextProcess_++;
+  openFiles_[pipeHandle] = std::move(pipe);
+  processes_[processHandle] = RunningProgram{*program, std::nullopt};
+  *output = static_cast<HANDLE>(pipeHandle);
+  *process = static_cast<HANDLE>(processHandle);
+  if (program->onStart) program->onStart();
+  return 1;
 }
 
-BOOL ScriptedPlatform::GetUserNameExW(DWORD, char16_t*, DWORD*) {
-  Enter(Call::GetUserNameExW, u"");
-  lastError_ = kErrorGenFailure;
-  return 0;
+ScriptedPlatform::RunningProgram* ScriptedPlatform::EnterProcessCall(Call call, HANDLE process,
+                                                                     std::u16string_view detail) {
+  if (auto fault = Enter(call, detail)) {
+    lastError_ = static_cast<DWORD>(*fault);
+    return nullptr;
+  }
+  const auto found = processes_.find(static_cast<std::uintptr_t>(process));
+  if (found == processes_.end()) {
+    lastError_ = kErrorInvalidHandle;
+    return nullptr;
+  }
+  return &found->second;
 }
 
-BOOL ScriptedPlatform::DeleteFileW(const char16_t* fileName) {
-  Enter(Call::DeleteFileW, Text(fileName));
-  lastError_ = kErrorGenFailure;
-  return 0;
+DWORD ScriptedPlatform::WaitForSingleObject(HANDLE process, DWORD milliseconds) {
+  // Logged with the time it would wait, which is what a caller gets wrong.
+  const RunningProgram* running =
+      EnterProcessCall(Call::WaitForSingleObject, process, HandleText(milliseconds));
+  if (running == nullptr) return kWaitFailed;
+  return running->Ended() ? kWaitObject0 : kWaitTimeout;
 }
 
-BOOL ScriptedPlatform::GetFileVersionInfoW(HANDLE, const char16_t* fileName, DWORD*, void*) {
-  Enter(Call::GetFileVersionInfoW, Text(fileName));
-  lastError_ = kErrorGenFailure;
-  return 0;
+BOOL ScriptedPlatform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  const RunningProgram* running = EnterProcessCall(
+      Call::GetExitCodeProcess, process, HandleText(static_cast<std::uintptr_t>(process)));
+  if (running == nullptr) return 0;
+  if (exitCode == nullptr) {
+    lastError_ = kErrorInvalidParameter;
+    return 0;
+  }
+  if (running->terminatedWith) {
+    *exitCode = *running->terminatedWith;
+  } else {
+    *exitCode = running->Ended() ? running->program.exitStatus : kStillActive;
+  }
+  return 1;
 }
 
-BOOL ScriptedPlatform::CreateProcessW(HANDLE, const char16_t* applicationName, const char16_t*,
-                                      HANDLE*, HANDLE*) {
-  Enter(Call::CreateProcessW, Text(applicationName));
-  lastError_ = kErrorGenFailure;
-  return 0;
-}
-
-DWORD ScriptedPlatform::WaitForSingleObject(HANDLE process, DWORD) {
-  Enter(Call::WaitForSingleObject, HandleText(static_cast<std::uintptr_t>(process)));
-  lastError_ = kErrorGenFailure;
-  return kWaitFailed;
-}
-
-BOOL ScriptedPlatform::GetExitCodeProcess(HANDLE process, DWORD*) {
-  Enter(Call::GetExitCodeProcess, HandleText(static_cast<std::uintptr_t>(process)));
-  lastError_ = kErrorGenFailure;
-  return 0;
-}
-
-BOOL ScriptedPlatform::TerminateProcess(HANDLE process, UINT) {
-  Enter(Call::TerminateProcess, HandleText(static_cast<std::uintptr_t>(process)));
-  lastError_ = kErrorGenFailure;
-  return 0;
+BOOL ScriptedPlatform::TerminateProcess(HANDLE process, UINT exitCode) {
+  RunningProgram* running = EnterProcessCall(Call::TerminateProcess, process,
+                                             HandleText(static_cast<std::uintptr_t>(process)));
+  if (running == nullptr) return 0;
+  if (running->Ended()) {
+    lastError_ = kErrorAccessDenied;  // as Windows answers for a program that has ended
+    return 0;
+  }
+  running->terminatedWith = exitCode;
+  return 1;
 }
 
 const char16_t* ScriptedPlatform::GetCommandLineW() {
   Enter(Call::GetCommandLineW, u"");
-  return u"";
+  commandLineText_ = commandLine ? *commandLine : u"\"" + modulePath + u"\"";
+  return commandLineText_.c_str();
 }
 
 }  // namespace zelmora::platform

@@ -111,6 +111,48 @@ struct ScriptedStream {
   std::optional<std::size_t> room;
 };
 
+// A program file, as GetFileVersionInfoW and CreateProcessW meet it through a handle that
+// CreateFileW opened for reading. The handle holds the program as it was when opened: a test
+// that puts another program (or none) at the path afterwards changes what a later open meets,
+// not what the open handle meets, as a held file on Windows cannot be replaced and a held
+// descriptor on POSIX stays on the file it opened.
+struct ScriptedProgram {
+  // Its VS_VERSIONINFO block, which GetFileVersionInfoW copies; none: the program has no version
+  // resource, and GetFileVersionInfoW fails with versionError.
+  std::optional<std::string> versionBlock;
+  LONG versionError = kErrorResourceTypeNotFound;
+  // Why CreateProcessW refuses to start it (kErrorAccessDenied, kErrorBadExeFormat,
+  // kErrorAccessDisabledByPolicy, ...); none: it starts.
+  std::optional<LONG> startError;
+  // What it writes to its standard output and standard error together: the bytes that ReadFile
+  // on the output pipe reads, then the pipe's end.
+  std::string output;
+  DWORD exitStatus = 0;
+  // It never ends by itself: WaitForSingleObject times out, and GetExitCodeProcess gives
+  // kStillActive, until TerminateProcess ends it.
+  bool neverEnds = false;
+  // Runs inside CreateProcessW once the program has started, so that it can do to the world
+  // what the real program would (write the registry, read the environment).
+  std::function<void()> onStart;
+};
+
+// A folder, for the files CreateFileW writes anew in it and DeleteFileW deletes. A folder that
+// the world does not list exists and allows both.
+struct ScriptedFolder {
+  bool exists = true;         // missing: both fail with kErrorPathNotFound
+  bool allowsWrites = true;   // refused: CreateFileW for writing fails with kErrorAccessDenied
+  bool allowsDeletes = true;  // refused: DeleteFileW fails with kErrorAccessDenied
+};
+
+// One program that CreateProcessW started: what it was asked.
+struct ScriptedStart {
+  std::u16string applicationName;
+  std::u16string commandLine;
+};
+
+// What GetExitCodeProcess gives for a program that still runs, as on Windows (STILL_ACTIVE).
+constexpr DWORD kStillActive = 259;
+
 class ScriptedPlatform final : public Platform {
  public:
   ScriptedPlatform();
@@ -122,10 +164,28 @@ class ScriptedPlatform final : public Platform {
   RegistryTree& MachineRegistry() { return machineStore_.Tree(); }
   // Files that CreateFileW opens, by exact path. An open file sees what a test changes here
   // meanwhile, as an open file on disk sees a writer's changes; a file removed reads as empty.
+  // CreateFileW(kGenericWrite, 0, kCreateAlways) puts an empty file here, which WriteFile on its
+  // handle extends; DeleteFileW removes one.
   std::map<std::u16string, std::string, std::less<>> files;
+  // Program files, by exact path. CreateFileW opens for reading a path that is here or in files;
+  // a file in files alone is no program (GetFileVersionInfoW and CreateProcessW fail with
+  // kErrorBadExeFormat).
+  std::map<std::u16string, ScriptedProgram, std::less<>> programs;
+  // Folders with something other than the default, by exact path (a file's folder is its path
+  // up to its last backslash or slash).
+  std::map<std::u16string, ScriptedFolder, std::less<>> folders;
+  // The programs CreateProcessW started, in order.
+  std::vector<ScriptedStart> starts;
   std::vector<std::u16string> uiLanguages{u"en-US"};
   std::map<std::u16string, std::u16string, std::less<>> environment;
   std::optional<std::u16string> userName = u"jdoe";
+  std::u16string computerName = u"WS-0142";
+  // The account's domain, which GetUserNameExW puts before a backslash and userName; none: the
+  // name alone, with no backslash (which no Windows gives, for tests of that odd origin).
+  std::optional<std::u16string> domain = u"CORP";
+  // What GetCommandLineW gives; none: modulePath in quotes, as a program started with no
+  // arguments has it. The text returned is valid until the next GetCommandLineW.
+  std::optional<std::u16string> commandLine;
   ScriptedStream out;
   ScriptedStream err;
   UINT consoleCodePage = kCodePageUtf8;
@@ -153,7 +213,9 @@ class ScriptedPlatform final : public Platform {
   static constexpr UINT kUnhandledFaultStatus = 0xC0000005;
   const std::vector<CallRecord>& Log() const { return log_; }
   std::size_t OpenKeyHandles() const { return calls_.OpenHandleCount(); }
+  // Files and program output pipes open.
   std::size_t OpenFileHandles() const { return openFiles_.size(); }
+  std::size_t OpenProcessHandles() const { return processes_.size(); }
 
   // --- Platform ---
 #define ZELMORA_CALL_OVERRIDE(result, name, parameters, canFail) result name parameters override;
@@ -175,10 +237,27 @@ class ScriptedPlatform final : public Platform {
   struct OpenFile {
     std::u16string path;
     std::size_t position = 0;
+    bool writable = false;
+    // For a program file, the program as it was at the open; for a program's output, its bytes.
+    std::optional<ScriptedProgram> program;
+    std::optional<std::string> pipe;
   };
+  struct RunningProgram {
+    ScriptedProgram program;
+    std::optional<DWORD> terminatedWith;
+    bool Ended() const { return !program.neverEnds || terminatedWith.has_value(); }
+  };
+  // The folder's settings for a file at path.
+  ScriptedFolder FolderOf(std::u16string_view path) const;
+  HANDLE OpenWritten(std::u16string_view path);
+  RunningProgram* EnterProcessCall(Call call, HANDLE process, std::u16string_view detail);
+  BOOL WriteToFile(HANDLE file, const void* buffer, DWORD size, DWORD* written);
   std::string_view Contents(const OpenFile& file) const;
   std::map<std::uintptr_t, OpenFile> openFiles_;
   std::uintptr_t nextFile_ = 0x100;  // far from the standard streams' handles
+  std::map<std::uintptr_t, RunningProgram> processes_;
+  std::uintptr_t nextProcess_ = 0x10000;  // far from the files' handles
+  std::u16string commandLineText_;
   std::vector<CallRecord> log_;
   std::vector<std::u16string> spareDetails_;  // storage for the details of the next records
   std::array<int, kCallCount> counts_{};
