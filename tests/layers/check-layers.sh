@@ -56,6 +56,8 @@ reachable() {
   echo "${!seen[@]}"
 }
 
+# The project's own folders, as an include names them.
+folders='app\|entry\|installer\|launcher\|platform\|registry'
 checked=0
 edges=""
 while read -r path; do
@@ -76,7 +78,7 @@ while read -r path; do
       fail "$path ($library) includes $included ($used), which $library does not link"
     fi
     edges+="${path%.*} ${included%.*}"$'\n'  # a file and its header are one
-  done < <(sed -n 's/^#include "\(\(app\|entry\|installer\|launcher\|platform\|registry\)\/[^"]*\)".*/\1/p' "$path")
+  done < <(sed -n "s/^#include \"\\(\\($folders\\)\\/[^\"]*\\)\".*/\\1/p" "$path")
   checked=$((checked + 1))
 done < <(git ls-files -- 'app/*.cpp' 'app/*.h' 'entry/*.cpp' 'entry/*.h' 'installer/*.cpp' \
   'installer/*.h' 'launcher/*.cpp' 'launcher/*.h' 'platform/*.cpp' 'platform/*.h' \
