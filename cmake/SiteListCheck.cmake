@@ -8,9 +8,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/SiteFileName.cmake)
 
 # Checks a list of sites, the file LIST, before any of them is built: UTF-8 text, one site a
 # line, its server, a tab and its company text; blank lines and lines starting with "#" are
-# skipped; LF or CR LF line ends. Each site is held to the rules of one site, and no server may be
-# listed twice (in any case of its letters, as Windows names are). Every refused line is shown,
-# naming its number, and the check fails. Otherwise, with an OUT folder, each site gets
+# skipped; LF or CR LF line ends. Each site is held to the rules of SiteCheck.cmake, and no server
+# may be listed twice (in any case of its letters, as Windows names are). Every refused line is
+# shown, naming its number, and the check fails. Otherwise, with an OUT folder, each site gets
 # OUT/<its file name>/site-settings.cmake, a cache script of its two settings for "cmake -C",
 # which takes any text as it is (-D would drop white space at the end, or a pair of quotes), and
 # its file name and server are printed, one site a line.
