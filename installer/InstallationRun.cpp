@@ -16,39 +16,13 @@ void PrintLine(std::u16string_view line) {
   CheckIoResult();
 }
 
-// Each stage opens its key from the root, with no key open, and ignores OpenKey's answer: a key
-// that cannot be opened shows up as the failure of the first write after it.
-void OpenFromRoot(TRegistry& registry, std::u16string_view key) {
+// Each stage opens its keys from the root, with no key open, and ignores OpenKey's answer: a key
+// that cannot be opened shows up as the failure of the first write after it. A failed write
+// leaves its key open, for the registry object's destruction to close.
+template <typename Writes>
+void WriteKey(TRegistry& registry, std::u16string_view key, Writes writes) {
   registry.OpenKey(std::u16string(key), true);
-}
-
-void WriteGlobalParams(TRegistry& registry, const BuildTimeTexts& texts,
-                       const std::u16string& tempText) {
-  registry.SetRootKey(platform::kHkeyCurrentUser);
-  OpenFromRoot(registry, kGlobalParamsKey);
-  for (const char16_t* name : {u"NetPath", u"DLLPath", u"CommonPath", u"NetLockPath"}) {
-    registry.WriteString(name, texts.netDataPath);
-  }
-  registry.WriteString(u"LocalPath", LocalWorkingFolder(tempText));
-  if (IsDesignatedAccount(CurrentUserName())) {
-    // The designated account works without the three-tier server.
-    registry.WriteInteger(u"MultiTier", 0);
-  } else {
-    registry.WriteInteger(u"MultiTier", 1);
-    registry.WriteInteger(u"MultiTierPort", kMultiTierPort);
-    registry.WriteString(u"MultiTierServer", texts.fileServerName);
-  }
-  registry.CloseKey();
-}
-
-void WriteLocalParamsAndFiles(TRegistry& registry, const BuildTimeTexts& texts,
-                              const std::u16string& tempText) {
-  registry.SetRootKey(platform::kHkeyCurrentUser);
-  OpenFromRoot(registry, kLocalParamsKey);
-  WriteLocalParamsSettings(registry, texts, tempText);
-  registry.CloseKey();
-  OpenFromRoot(registry, kFilesKey);  // the root key is not set again
-  registry.WriteString(u"LastReport", LastReportFile(tempText));
+  writes();
   registry.CloseKey();
 }
 
@@ -69,26 +43,33 @@ void RunInstallation() {
       failed = true;  // stage 1 still runs, with an empty TEMP
     }
 
-    try {
+    try {  // stage 1
       registry->SetRootKey(platform::kHkeyCurrentUser);
-      OpenFromRoot(*registry, kLocalParamsKey);
-      try {
-        registry->WriteString(u"LocalPath", LocalWorkingFolder(tempText));
-      } catch (...) {
-        // The first write is a courtesy; the last stage writes this key in full.
-      }
-      registry->CloseKey();
+      WriteKey(*registry, kLocalParamsKey, [&] {
+        try {
+          WriteFirstLocalPath(*registry, tempText);
+        } catch (...) {
+          // The first write is a courtesy; the last stage writes this key in full.
+        }
+      });
     } catch (...) {
       failed = true;
       PrintLine(u"Error in accessing the registry");
     }
     if (!failed) {
-      try {
-        WriteGlobalParams(*registry, texts, tempText);
+      try {  // stage 2
+        registry->SetRootKey(platform::kHkeyCurrentUser);
+        WriteKey(*registry, kGlobalParamsKey,
+                 [&] { WriteGlobalParams(*registry, texts, tempText); });
       } catch (...) {
         failed = true;
       }
-      if (!failed) WriteLocalParamsAndFiles(*registry, texts, tempText);  // no guard of its own
+      if (!failed) {  // stage 3, with no guard of its own
+        registry->SetRootKey(platform::kHkeyCurrentUser);
+        WriteKey(*registry, kLocalParamsKey, [&] { WriteLocalParams(*registry, texts, tempText); });
+        // The root key is not set again.
+        WriteKey(*registry, kFilesKey, [&] { WriteFiles(*registry, tempText); });
+      }
     }
   } catch (...) {
     failed = true;

@@ -1,6 +1,9 @@
 #include "installer/SettingsLayout.h"
 
+#include <cstdint>
+
 #include "SiteTexts.h"
+#include "installer/WorkstationFacts.h"
 #include "registry/Registry.h"
 
 namespace zelmora {
@@ -11,6 +14,9 @@ constexpr std::int32_t kBackgroundColor = 0xD4DAD5;
 constexpr std::int32_t kBlue = 0xFF0000;
 constexpr std::int32_t kRed = 0x0000FF;
 constexpr std::int32_t kFontSize = 9;
+
+// The three-tier server's port, for every account but the designated one.
+constexpr std::int32_t kMultiTierPort = 5524;
 
 // The payment schedule's column captions, in Hebrew, logical order.
 constexpr std::u16string_view kColumnCaptions[8] = {
@@ -26,6 +32,11 @@ constexpr std::u16string_view kColumnCaptions[8] = {
 
 std::u16string Text(std::u16string_view view) { return std::u16string(view); }
 
+// Derived texts are plain concatenations: no separator is added, removed or tested for.
+std::u16string LocalWorkingFolder(const std::u16string& tempText) {
+  return tempText + u"\\ZELMODAT";
+}
+
 }  // namespace
 
 BuildTimeTexts SetUpBuildTimeTexts() {
@@ -36,16 +47,28 @@ BuildTimeTexts SetUpBuildTimeTexts() {
   return texts;
 }
 
-std::u16string LocalWorkingFolder(const std::u16string& tempText) {
-  return tempText + u"\\ZELMODAT";
+void WriteFirstLocalPath(TRegistry& registry, const std::u16string& tempText) {
+  registry.WriteString(u"LocalPath", LocalWorkingFolder(tempText));
 }
 
-std::u16string LastReportFile(const std::u16string& tempText) {
-  return tempText + u"\\LASTREP.REP";
+void WriteGlobalParams(TRegistry& registry, const BuildTimeTexts& texts,
+                       const std::u16string& tempText) {
+  for (const char16_t* name : {u"NetPath", u"DLLPath", u"CommonPath", u"NetLockPath"}) {
+    registry.WriteString(name, texts.netDataPath);
+  }
+  registry.WriteString(u"LocalPath", LocalWorkingFolder(tempText));
+  if (IsDesignatedAccount(CurrentUserName())) {
+    // The designated account works without the three-tier server.
+    registry.WriteInteger(u"MultiTier", 0);
+  } else {
+    registry.WriteInteger(u"MultiTier", 1);
+    registry.WriteInteger(u"MultiTierPort", kMultiTierPort);
+    registry.WriteString(u"MultiTierServer", texts.fileServerName);
+  }
 }
 
-void WriteLocalParamsSettings(TRegistry& registry, const BuildTimeTexts& texts,
-                              const std::u16string& tempText) {
+void WriteLocalParams(TRegistry& registry, const BuildTimeTexts& texts,
+                      const std::u16string& tempText) {
   registry.WriteString(u"LastCompany", texts.companyText);
   registry.WriteString(u"LastNetPath", texts.netDataPath);
   registry.WriteString(u"NetPath", texts.netDataPath);
@@ -76,6 +99,10 @@ void WriteLocalParamsSettings(TRegistry& registry, const BuildTimeTexts& texts,
                          Text(kColumnCaptions[column]));
   }
   registry.WriteBool(u"Installed3T", true);
+}
+
+void WriteFiles(TRegistry& registry, const std::u16string& tempText) {
+  registry.WriteString(u"LastReport", tempText + u"\\LASTREP.REP");
 }
 
 }  // namespace zelmora

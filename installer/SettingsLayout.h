@@ -1,7 +1,8 @@
-// What the installation writes where: the keys, the built-in texts and the display defaults.
+// What the installation writes where: the keys, and each key's values with their names, kinds
+// and data, in the order of the writes. The run decides when a key is opened and what a failure
+// does; everything about a value is here.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,6 @@ inline constexpr std::u16string_view kGlobalParamsKey =
     u"Software\\Quorvane\\Zelmora\\GlobalParams";
 inline constexpr std::u16string_view kFilesKey = u"Software\\Quorvane\\Zelmora\\Files";
 
-inline constexpr std::int32_t kMultiTierPort = 5524;
-
 // The site's texts, fixed at build time (ZELMORA_FILE_SERVER, ZELMORA_COMPANY), set up by each run
 // before it creates anything.
 struct BuildTimeTexts {
@@ -26,14 +25,20 @@ struct BuildTimeTexts {
 };
 BuildTimeTexts SetUpBuildTimeTexts();
 
-// Texts derived from the TEMP text: plain concatenations, no separator added, removed or tested
-// for. Each is built where it is written.
-std::u16string LocalWorkingFolder(const std::u16string& tempText);  // TEMP\ZELMODAT
-std::u16string LastReportFile(const std::u16string& tempText);      // TEMP\LASTREP.REP
+// Each stage's writes into the key the run has open, in order. The TEMP text is the run's, used
+// exactly as it came. Each value is built as it is written, so a failure at any write leaves
+// every earlier one stored.
 
-// The last stage's writes to LocalParams, in order. Each value is built as it is written, so a
-// failure at any write leaves every earlier one stored.
-void WriteLocalParamsSettings(TRegistry& registry, const BuildTimeTexts& texts,
-                              const std::u16string& tempText);
+// Stage 1, LocalParams: the local working folder alone.
+void WriteFirstLocalPath(TRegistry& registry, const std::u16string& tempText);
+// Stage 2, GlobalParams: the network paths, the local working folder and then, once the current
+// account is known, the three-tier values that it gets.
+void WriteGlobalParams(TRegistry& registry, const BuildTimeTexts& texts,
+                       const std::u16string& tempText);
+// Stage 3, LocalParams: the paths, the display defaults and the installation marker.
+void WriteLocalParams(TRegistry& registry, const BuildTimeTexts& texts,
+                      const std::u16string& tempText);
+// Stage 3, Files: the last report file.
+void WriteFiles(TRegistry& registry, const std::u16string& tempText);
 
 }  // namespace zelmora
