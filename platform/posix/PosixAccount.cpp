@@ -1,5 +1,9 @@
-// The environment and the account on POSIX, as UTF-16.
+// The environment, the account and the computer's name on POSIX, as UTF-16.
+#include <unistd.h>
+
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 #include "platform/common/Utf.h"
 #include "platform/posix/PasswordEntry.h"
@@ -16,7 +20,36 @@ bool CopyWithNul(const std::u16string& text, char16_t* buffer, DWORD capacity) {
   return true;
 }
 
+// The account of the effective user id.
+std::optional<std::u16string> EffectiveUserName() {
+  const EffectiveUserEntry user;
+  const passwd* found = user.Get();
+  if (found == nullptr || found->pw_name == nullptr) return std::nullopt;
+  return Utf8ToUtf16(found->pw_name);
+}
+
+// The host name up to its first dot, as a NetBIOS name is the first label of a DNS name.
+std::optional<std::u16string> ComputerName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return std::nullopt;
+  const std::string_view host(name);
+  return Utf8ToUtf16(host.substr(0, host.find('.')));
+}
+
 }  // namespace
+
+// The names' calls as Windows answers them: the name and a NUL stored and its length in *size,
+// or, when they do not fit, the units needed with the NUL in *size and tooSmall.
+BOOL PosixPlatform::CopyName(const std::u16string& name, char16_t* buffer, DWORD* size,
+                             LONG tooSmall) {
+  if (!CopyWithNul(name, buffer, *size)) {
+    *size = static_cast<DWORD>(name.size() + 1);
+    Fail(tooSmall);
+    return 0;
+  }
+  *size = static_cast<DWORD>(name.size());
+  return 1;
+}
 
 DWORD PosixPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buffer, DWORD size) {
   // Names are matched exactly, as the POSIX environment does.
@@ -34,21 +67,42 @@ DWORD PosixPlatform::GetEnvironmentVariableW(const char16_t* name, char16_t* buf
 }
 
 BOOL PosixPlatform::GetUserNameW(char16_t* buffer, DWORD* size) {
-  // The account of the effective user id.
-  const EffectiveUserEntry user;
-  const passwd* found = user.Get();
-  if (found == nullptr || found->pw_name == nullptr) {
+  const std::optional<std::u16string> name = EffectiveUserName();
+  if (!name) {
     Fail(kErrorGenFailure);
     return 0;
   }
-  const std::u16string name = Utf8ToUtf16(found->pw_name);
-  if (!CopyWithNul(name, buffer, *size)) {
-    *size = static_cast<DWORD>(name.size() + 1);
+  if (!CopyWithNul(*name, buffer, *size)) {
+    *size = static_cast<DWORD>(name->size() + 1);
     Fail(kErrorInsufficientBuffer);
     return 0;
   }
-  *size = static_cast<DWORD>(name.size() + 1);
+  *size = static_cast<DWORD>(name->size() + 1);
   return 1;
+}
+
+BOOL PosixPlatform::GetComputerNameW(char16_t* buffer, DWORD* size) {
+  const std::optional<std::u16string> name = ComputerName();
+  if (!name || size == nullptr) {
+    Fail(name ? kErrorInvalidParameter : kErrorGenFailure);
+    return 0;
+  }
+  return CopyName(*name, buffer, size, kErrorBufferOverflow);
+}
+
+BOOL PosixPlatform::GetUserNameExW(DWORD nameFormat, char16_t* buffer, DWORD* size) {
+  if (nameFormat != kNameSamCompatible || size == nullptr) {
+    Fail(kErrorInvalidParameter);
+    return 0;
+  }
+  // Every account here is the computer's own, so its domain is the computer's name.
+  const std::optional<std::u16string> computer = ComputerName();
+  const std::optional<std::u16string> user = EffectiveUserName();
+  if (!computer || !user) {
+    Fail(kErrorGenFailure);
+    return 0;
+  }
+  return CopyName(*computer + u"\\" + *user, buffer, size, kErrorMoreData);
 }
 
 }  // namespace zelmora::platform

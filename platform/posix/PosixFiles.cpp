@@ -1,4 +1,4 @@
-// Reading files, and the interface language, on POSIX.
+// Opening and reading files, and the interface language, on POSIX.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,11 +14,17 @@
 
 namespace zelmora::platform {
 
-HANDLE PosixPlatform::CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD,
+HANDLE PosixPlatform::CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
                                   const void* securityAttributes, DWORD creationDisposition, DWORD,
                                   HANDLE templateFile) {
-  if (fileName == nullptr || desiredAccess != kGenericRead || securityAttributes != nullptr ||
-      creationDisposition != kOpenExisting || templateFile != kNoHandle) {
+  const bool plain =
+      fileName != nullptr && securityAttributes == nullptr && templateFile == kNoHandle;
+  if (plain && desiredAccess == kGenericWrite && shareMode == 0 &&
+      creationDisposition == kCreateAlways) {
+    return CreateForWriting(fileName);
+  }
+  if (!plain || desiredAccess != kGenericRead || shareMode != kFileShareRead ||
+      creationDisposition != kOpenExisting) {
     Fail(kErrorInvalidParameter);
     return kInvalidHandle;
   }
@@ -76,6 +82,7 @@ BOOL PosixPlatform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read,
 }
 
 BOOL PosixPlatform::CloseHandle(HANDLE handle) {
+  if (CloseProcessHandle(handle)) return 1;
   const int fd = DescriptorOfHandle(handle);
   // A descriptor is released by close even when close reports an error.
   if (fd < 0 || close(fd) != 0) {

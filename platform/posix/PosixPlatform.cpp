@@ -4,6 +4,7 @@
 
 #include "platform/NativePlatform.h"
 #include "platform/posix/FileKeyStore.h"
+#include "platform/posix/ProcessTable.h"
 #include "platform/posix/StoreLocation.h"
 
 namespace zelmora::platform {
@@ -87,6 +88,14 @@ LONG PosixPlatform::RegGetValueW(HKEY key, const char16_t* subKey, const char16_
   RegistryCalls* calls = key == kHkeyLocalMachine ? MachineRegistry() : Registry();
   if (calls == nullptr) return Fail(kErrorFileNotFound);  // no home: no hive, so no value
   const LONG error = calls->GetValue(key, subKey, valueName, flags, type, data, dataSize);
+  return error == kErrorSuccess ? error : Fail(error);
+}
+
+LONG PosixPlatform::RegDeleteTreeW(HKEY key, const char16_t* subKey) {
+  if (key == kHkeyLocalMachine) return Fail(kErrorAccessDenied);  // only ever read
+  RegistryCalls* calls = Registry();
+  if (calls == nullptr) return Fail(kErrorFileNotFound);  // no home: no hive, so no key
+  const LONG error = calls->DeleteTree(key, subKey);
   return error == kErrorSuccess ? error : Fail(error);
 }
 

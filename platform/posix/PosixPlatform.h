@@ -2,12 +2,17 @@
 // folder; the console is the process's file descriptors; text meets the system as UTF-8.
 #pragma once
 
+#include <climits>
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 #include "platform/common/RegistryCalls.h"
 
 namespace zelmora::platform {
+
+struct ChildProcess;
+struct ProcessTable;
 
 class PosixPlatform final : public Platform {
  public:
@@ -69,11 +74,24 @@ class PosixPlatform final : public Platform {
   RegistryCalls* MachineRegistry();
   // Records the error of a failed call for GetLastError, and returns it.
   LONG Fail(LONG code);
+  // The program a handle stands for, or null.
+  ChildProcess* FindProcess(HANDLE handle);
+  // Reaps the program when it has ended, or with block once it ends; ended tells which. False,
+  // with the error recorded, when the system cannot tell.
+  bool Reap(ChildProcess& child, bool block, bool& ended);
+  // Releases a program's handle; false when handle stands for no program.
+  bool CloseProcessHandle(HANDLE handle);
+  // Stores a name for GetComputerNameW and GetUserNameExW; tooSmall is their code for a buffer
+  // that cannot hold it.
+  BOOL CopyName(const std::u16string& name, char16_t* buffer, DWORD* size, LONG tooSmall);
+  // CreateFileW for writing a file anew.
+  HANDLE CreateForWriting(const char16_t* fileName);
 
   struct RegistryState;
   std::unique_ptr<RegistryState> registry_;
   bool registryLookedUp_ = false;
   std::unique_ptr<RegistryState> machineRegistry_;
+  std::unique_ptr<ProcessTable> processes_;
   DWORD lastError_ = 0;
 };
 
@@ -83,7 +101,8 @@ inline HANDLE HandleOfDescriptor(int fd) {
 }
 inline int DescriptorOfHandle(HANDLE handle) {
   const auto value = static_cast<std::uintptr_t>(handle);
-  if (value == 0 || handle == kInvalidHandle) return -1;
+  // Values beyond every descriptor's are other handles (a program's), never a descriptor.
+  if (value == 0 || value - 1 > static_cast<std::uintptr_t>(INT_MAX)) return -1;
   return static_cast<int>(value - 1);
 }
 

@@ -169,7 +169,12 @@ class ScriptedPlatform final : public Platform {
   std::map<std::u16string, std::string, std::less<>> files;
   // Program files, by exact path. CreateFileW opens for reading a path that is here or in files;
   // a file in files alone is no program (GetFileVersionInfoW and CreateProcessW fail with
-  // kErrorBadExeFormat).
+  // kErrorBadExeFormat). Both calls take a handle open for reading and the very path it was
+  // opened with (else kErrorInvalidHandle, kErrorInvalidParameter). CreateProcessW gives a pipe
+  // handle (counted by OpenFileHandles) and a process handle (OpenProcessHandles); a program
+  // started is at once ended but for neverEnds. WaitForSingleObject's log detail is its time
+  // limit in milliseconds. CreateFileW takes only the two ways of Platform.h (else
+  // kErrorInvalidParameter); DeleteFileW of a file with a handle open: kErrorSharingViolation.
   std::map<std::u16string, ScriptedProgram, std::less<>> programs;
   // Folders with something other than the default, by exact path (a file's folder is its path
   // up to its last backslash or slash).
