@@ -5,10 +5,11 @@
 #   1.0.0-QVZELFS01-6c0b4a3e
 # A server over 32 characters is shown by its first 32 only (the hash covers all of it), so that
 # the text stays short for a detection rule's field. It holds letters, digits, dots, hyphens and
-# underscores only, so a registry string, a cmd `set` and a rule take it as it is.
+# underscores only, so a registry string, a version resource's text and a rule take it as it is.
 #
 # ZELMORA_BUILD_IDENTITY holds this build's, also written at configure time, one line, to
-# ${PROJECT_BINARY_DIR}/build-identity.txt; zelmora_launcher() makes the launcher that records it.
+# ${PROJECT_BINARY_DIR}/build-identity.txt. Each program carries it as its ProductVersion, where
+# the launcher reads the tool's and records it.
 # Run as a script, the module prints the identity of the settings given:
 #   cmake -DVERSION=<version> -DZELMORA_FILE_SERVER=<host> -DZELMORA_COMPANY=<text> -P BuildIdentity.cmake
 
@@ -18,13 +19,6 @@ function(zelmora_build_identity out version server company)
   string(SUBSTRING "${hash}" 0 8 hash)
   string(SUBSTRING "${server}" 0 32 shown)
   set(${out} "${version}-${shown}-${hash}" PARENT_SCOPE)
-endfunction()
-
-# Writes the launcher of the build with IDENTITY to FILE, with the CR LF line ends that cmd needs
-# to find its labels.
-function(zelmora_launcher file identity)
-  set(ZELMORA_BUILD_IDENTITY "${identity}")
-  configure_file(${PROJECT_SOURCE_DIR}/app/zelmora-launch.cmd.in ${file} @ONLY NEWLINE_STYLE CRLF)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE)

@@ -1,41 +1,38 @@
-# The Windows release: the tool's version resource and manifest, how it is linked, and the ZIP
-# package (`cmake --build --preset windows --target package`) that holds it with its launcher, the
-# build's identity, the deployment guide, the README and SHA256SUMS. The package step signs the
-# tool when a certificate is named, and prints the identity.
+# The Windows release: how its two programs, the tool and its launcher, are linked, and the ZIP
+# package (`cmake --build --preset windows --target package`) that holds them with the build's
+# identity, the deployment guide, the README and SHA256SUMS. The package step signs both programs
+# when a certificate is named, and prints the identity.
 #
 # Files that go into the package beside the tool (message translations, for instance) are added
 # to the tool's ZELMORA_BESIDE_EXE property, one line each:
 #   set_property(TARGET zelmora-setup APPEND PROPERTY ZELMORA_BESIDE_EXE <file>)
 
 include(${CMAKE_CURRENT_LIST_DIR}/BuildIdentity.cmake)
-zelmora_launcher(${PROJECT_BINARY_DIR}/zelmora-launch.cmd "${ZELMORA_BUILD_IDENTITY}")
 
 set(ZELMORA_SIGN_CERT "" CACHE FILEPATH
-    "Authenticode certificate (PEM or DER, chain included) that signs the packaged tool; when \
-empty, the environment variable of the same name is read at packaging time")
+    "Authenticode certificate (PEM or DER, chain included) that signs the packaged programs; \
+when empty, the environment variable of the same name is read at packaging time")
 set(ZELMORA_SIGN_KEY "" CACHE FILEPATH "Private key of ZELMORA_SIGN_CERT (PEM or DER)")
 set(ZELMORA_SIGN_KEY_PASSWORD_FILE "" CACHE FILEPATH
     "File holding the passphrase of an encrypted ZELMORA_SIGN_KEY")
 set(ZELMORA_SIGN_TIMESTAMP_URL "" CACHE STRING
     "RFC 3161 time-stamp server for the signature, so that it outlives the certificate")
 
-# The executable as it is shipped: versioned, with its manifest, terminal-server aware (so that
-# a Remote Desktop Session Host runs it without the registry mapping kept for old programs), and
-# with no time stamp, so that a build of the same commit anywhere gives the same bytes.
-# Its version resource and manifest come from zelmora_version_resource
+# A program as it is shipped: terminal-server aware (so that a Remote Desktop Session Host runs it
+# without the registry mapping kept for old programs), with no time stamp, so that a build of the
+# same commit anywhere gives the same bytes, and in the package with the files of its
+# ZELMORA_BESIDE_EXE. Its version resource and manifest come from zelmora_version_resource
 # (cmake/VersionResource.cmake).
 function(zelmora_release_executable target)
   target_link_options(${target} PRIVATE LINKER:--tsaware LINKER:--no-insert-timestamp)
-
-  # The launcher that every deployment route runs, and the identity it records, which an
-  # administrator copies into a detection rule.
-  set_property(TARGET ${target} APPEND PROPERTY ZELMORA_BESIDE_EXE
-    ${PROJECT_BINARY_DIR}/zelmora-launch.cmd ${PROJECT_BINARY_DIR}/build-identity.txt)
   install(TARGETS ${target} RUNTIME DESTINATION .)
   install(FILES $<TARGET_PROPERTY:${target},ZELMORA_BESIDE_EXE> DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md DESTINATION docs)
 endfunction()
+
+# The identity that an administrator copies into a detection rule, and the documents.
+install(FILES ${PROJECT_BINARY_DIR}/build-identity.txt ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md DESTINATION docs)
 
 # What the release checks (tests/release, and tests/wine for those that run programs) are told.
 set(ZELMORA_RELEASE_ENVIRONMENT
@@ -43,7 +40,7 @@ set(ZELMORA_RELEASE_ENVIRONMENT
   ZELMORA_TOOL=$<TARGET_FILE:zelmora-setup>
   ZELMORA_BESIDE_EXE=$<JOIN:$<TARGET_PROPERTY:zelmora-setup,ZELMORA_BESIDE_EXE>,:>
   ZELMORA_VERSION=${PROJECT_VERSION}
-  ZELMORA_LAUNCHER=${PROJECT_BINARY_DIR}/zelmora-launch.cmd
+  ZELMORA_LAUNCHER=$<TARGET_FILE:zelmora-launch>
   ZELMORA_BUILD_IDENTITY_FILE=${PROJECT_BINARY_DIR}/build-identity.txt
   ZELMORA_CPACK_CONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
   ZELMORA_GUIDE=${PROJECT_SOURCE_DIR}/docs/deploying.md
@@ -65,7 +62,10 @@ if(length GREATER 80)
 endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/SealPackage.cmake)
-set(CPACK_ZELMORA_EXECUTABLE zelmora-setup.exe)
+# The programs that the package step signs, each with the description that a signature shows.
+set(CPACK_ZELMORA_EXECUTABLES
+  "zelmora-setup.exe=Zelmora workstation set-up"
+  "zelmora-launch.exe=Zelmora workstation set-up launcher")
 set(CPACK_ZELMORA_BUILD_IDENTITY ${ZELMORA_BUILD_IDENTITY})
 foreach(setting IN ITEMS CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL)
   set(CPACK_ZELMORA_SIGN_${setting} "${ZELMORA_SIGN_${setting}}")

@@ -1,12 +1,15 @@
-# Run by CPack on the staged package, before it is archived: signs the tool with Authenticode
-# when a certificate and its key are named (CMake cache, else the environment at packaging time),
-# then writes SHA256SUMS over every other file, as `sha256sum -c` reads it, and prints the build's
-# identity for the detection rules.
+# Run by CPack on the staged package, before it is archived: signs each program with
+# Authenticode when a certificate and its key are named (CMake cache, else the environment at
+# packaging time), then writes SHA256SUMS over every other file, as `sha256sum -c` reads it, and
+# prints the build's identity for the detection rules.
 set(stage "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
-set(tool "${stage}/${CPACK_ZELMORA_EXECUTABLE}")
-if(NOT EXISTS "${tool}")
-  message(FATAL_ERROR "${CPACK_ZELMORA_EXECUTABLE} is not in the staged package ${stage}")
-endif()
+# CPACK_ZELMORA_EXECUTABLES: "<file>=<description that its signature shows>", one per program.
+foreach(entry IN LISTS CPACK_ZELMORA_EXECUTABLES)
+  string(REGEX REPLACE "=.*" "" program "${entry}")
+  if(NOT EXISTS "${stage}/${program}")
+    message(FATAL_ERROR "${program} is not in the staged package ${stage}")
+  endif()
+endforeach()
 
 foreach(setting IN ITEMS CERT KEY KEY_PASSWORD_FILE TIMESTAMP_URL)
   set(${setting} "${CPACK_ZELMORA_SIGN_${setting}}")
@@ -26,21 +29,29 @@ else()
   if(NOT OSSLSIGNCODE)
     message(FATAL_ERROR "Signing needs osslsigncode (Debian package osslsigncode)")
   endif()
-  set(options -certs "${CERT}" -key "${KEY}" -h sha256 -n "Zelmora workstation set-up")
+  set(options -certs "${CERT}" -key "${KEY}" -h sha256)
   if(NOT KEY_PASSWORD_FILE STREQUAL "")
     list(APPEND options -readpass "${KEY_PASSWORD_FILE}")
   endif()
   if(NOT TIMESTAMP_URL STREQUAL "")
     list(APPEND options -ts "${TIMESTAMP_URL}")
   endif()
-  execute_process(COMMAND "${OSSLSIGNCODE}" sign ${options} -in "${tool}" -out "${tool}.signed"
-                  OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE failed)
-  if(failed)
-    file(REMOVE "${tool}.signed")
-    message(FATAL_ERROR "Signing ${CPACK_ZELMORA_EXECUTABLE} failed:\n${log}")
-  endif()
-  file(RENAME "${tool}.signed" "${tool}")
-  message(STATUS "Signed ${CPACK_ZELMORA_EXECUTABLE} with ${CERT}")
+  # Every program or none: a package with one of them unsigned would fail an application control
+  # rule on the workstations only.
+  foreach(entry IN LISTS CPACK_ZELMORA_EXECUTABLES)
+    string(REGEX MATCH "^([^=]*)=(.*)$" unused "${entry}")
+    set(program "${CMAKE_MATCH_1}")
+    set(file "${stage}/${program}")
+    execute_process(COMMAND "${OSSLSIGNCODE}" sign ${options} -n "${CMAKE_MATCH_2}"
+                            -in "${file}" -out "${file}.signed"
+                    OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE failed)
+    if(failed)
+      file(REMOVE "${file}.signed")
+      message(FATAL_ERROR "Signing ${program} failed:\n${log}")
+    endif()
+    file(RENAME "${file}.signed" "${file}")
+    message(STATUS "Signed ${program} with ${CERT}")
+  endforeach()
 endif()
 
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${stage}" "${stage}/*")

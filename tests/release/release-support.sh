@@ -2,7 +2,8 @@
 # package, and the commands of the deployment guide. Sourced, not run.
 #
 # From the environment: ZELMORA_CPACK_CONFIG (the build's CPackConfig.cmake), ZELMORA_VERSION
-# (the CMake project's), ZELMORA_GUIDE (docs/deploying.md), ZELMORA_README, ZELMORA_BESIDE_EXE.
+# (the CMake project's), ZELMORA_GUIDE (docs/deploying.md), ZELMORA_README, ZELMORA_BESIDE_EXE,
+# ZELMORA_BUILD_IDENTITY_FILE.
 
 declare -F fail >/dev/null || fail() {
   echo "FAILED: $*" >&2
@@ -34,10 +35,10 @@ make_package() {
   echo "$out/$(sed -nE 's/^set\(CPACK_PACKAGE_FILE_NAME "(.*)"\)$/\1/p' "$ZELMORA_CPACK_CONFIG").zip"
 }
 
-# Unpacks ARCHIVE into DIR and checks it: exactly the tool, the guide, the README, SHA256SUMS and
-# the files of ZELMORA_BESIDE_EXE (their sources, ':'-separated, which go beside the tool), each
-# of the others identical to its source, and every file's checksum right by the guide's own
-# command. check_package ARCHIVE DIR
+# Unpacks ARCHIVE into DIR and checks it: exactly the two programs, the build's identity, the
+# guide, the README, SHA256SUMS and the files of ZELMORA_BESIDE_EXE (their sources, ':'-separated,
+# which go beside the tool), each but the programs identical to its source, and every file's
+# checksum right by the guide's own command. check_package ARCHIVE DIR
 check_package() {
   local archive=$1 dir=$2 expected entry listed verify
   local -a beside=()
@@ -47,14 +48,16 @@ check_package() {
   mkdir -p "$dir"
   (cd "$dir" && cmake -E tar xf "$archive") || fail "cannot unpack $archive"
 
-  expected=$(printf '%s\n' zelmora-setup.exe docs/deploying.md README.md SHA256SUMS \
-    "${beside[@]##*/}" | sort)
+  expected=$(printf '%s\n' zelmora-setup.exe zelmora-launch.exe build-identity.txt \
+    docs/deploying.md README.md SHA256SUMS "${beside[@]##*/}" | sort)
   entry=$(cd "$dir" && find . -type f | sed 's|^\./||' | sort)
   [[ $entry == "$expected" ]] || fail "package holds"$'\n'"$entry"$'\n'"expected"$'\n'"$expected"
-  cmp -s "$ZELMORA_GUIDE" "$dir/docs/deploying.md" || fail "the guide in the package differs"
-  cmp -s "$ZELMORA_README" "$dir/README.md" || fail "the README in the package differs"
-  for entry in "${beside[@]}"; do
-    cmp -s "$entry" "$dir/${entry##*/}" || fail "${entry##*/} in the package differs"
+  # Each source and its path in the package.
+  local -a copies=("$ZELMORA_GUIDE|docs/deploying.md" "$ZELMORA_README|README.md"
+    "$ZELMORA_BUILD_IDENTITY_FILE|build-identity.txt")
+  for entry in "${beside[@]}"; do copies+=("$entry|${entry##*/}"); done
+  for entry in "${copies[@]}"; do
+    cmp -s "${entry%|*}" "$dir/${entry##*|}" || fail "${entry##*|} in the package differs"
   done
 
   listed=$(sed -E 's/^[0-9a-f]{64}  //' "$dir/SHA256SUMS" | sort)

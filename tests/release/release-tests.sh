@@ -1,18 +1,20 @@
 # The release checks that need no Wine, one per CTest test: "release-tests.sh NAME".
-#   reproducible  the tool built again from a copy of the sources in another folder is
-#                 byte-identical to this build's, and carries its version and manifest
-#   exe-header    how the tool is linked: its flags, no time stamp, console, its imports
-#   package       the ZIP package, unsigned: its files, their checksums, the tool as built
+#   reproducible  both programs built again from a copy of the sources in another folder are
+#                 byte-identical to this build's, and carry their version and manifest
+#   exe-header    how each program is linked: its flags, no time stamp, console, its imports
+#   package       the ZIP package, unsigned: its files, their checksums, the programs as built
 #
-# From CTest's environment: ZELMORA_SOURCE, ZELMORA_TOOL (the built zelmora-setup.exe),
-# ZELMORA_WORK (scratch folder), ZELMORA_OBJDUMP, and what release-support.sh reads.
+# From CTest's environment: ZELMORA_SOURCE, ZELMORA_TOOL and ZELMORA_LAUNCHER (the built
+# zelmora-setup.exe and zelmora-launch.exe), ZELMORA_WORK (scratch folder), ZELMORA_OBJDUMP, and
+# what release-support.sh reads.
 set -euo pipefail
 source "$(dirname "$0")/release-support.sh"
-: "${ZELMORA_SOURCE:?}" "${ZELMORA_TOOL:?}" "${ZELMORA_WORK:?}"
+: "${ZELMORA_SOURCE:?}" "${ZELMORA_TOOL:?}" "${ZELMORA_LAUNCHER:?}" "${ZELMORA_WORK:?}"
 readonly NAME=$1
 readonly WORK=$ZELMORA_WORK/$NAME
 rm -rf "$WORK"
 mkdir -p "$WORK"
+readonly PROGRAMS=("$ZELMORA_TOOL" "$ZELMORA_LAUNCHER")
 
 # Whether FILE holds TEXT as UTF-16LE, as resources store it.
 holds_utf16() {
@@ -31,41 +33,50 @@ case $NAME in
     { IFS= read -r server && IFS= read -r company; } <"$ZELMORA_SITE" # the same site
     (cd "$copy" && cmake --preset windows -DZELMORA_BUILD_TESTS=OFF \
       "-DZELMORA_FILE_SERVER=$server" "-DZELMORA_COMPANY=$company" &&
-      cmake --build --preset windows --target zelmora-setup) >"$WORK/build.log" 2>&1 ||
+      cmake --build --preset windows --target zelmora-setup zelmora-launch) >"$WORK/build.log" 2>&1 ||
       fail "the second build failed: $(tail -20 "$WORK/build.log")"
-    second=$copy/build/windows/app/zelmora-setup.exe
-    [[ $second != "$ZELMORA_TOOL" && -f $second ]] || fail "no second build at $second"
-    cmp "$ZELMORA_TOOL" "$second" >"$WORK/cmp" 2>&1 ||
-      fail "the two builds differ in $(cmp -l "$ZELMORA_TOOL" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
-    # Identical, and really the release: version, company and manifest are in it ...
-    for text in "$ZELMORA_VERSION" Quorvane zelmora-setup.exe; do
-      holds_utf16 "$second" "$text" || fail "the tool has no '$text' in its version resource"
-    done
-    grep -qaF 'level="asInvoker"' "$second" || fail "the tool has no manifest"
-    # ... and neither build's folder.
-    for folder in "$ZELMORA_SOURCE" "$copy"; do
-      ! grep -qaF "$folder" "$second" && ! holds_utf16 "$second" "$folder" ||
-        fail "the tool holds the build folder $folder"
+    identity=$(cat "$ZELMORA_BUILD_IDENTITY_FILE")
+    for program in "${PROGRAMS[@]}"; do
+      name=${program##*/}
+      second=$copy/build/windows/app/$name
+      [[ $second != "$program" && -f $second ]] || fail "no second build at $second"
+      cmp "$program" "$second" >"$WORK/cmp" 2>&1 ||
+        fail "the two builds of $name differ in $(cmp -l "$program" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
+      # Identical, and really the release: version, company, name, identity and manifest ...
+      for text in "$ZELMORA_VERSION" Quorvane "$name" "$identity"; do
+        holds_utf16 "$second" "$text" || fail "$name has no '$text' in its version resource"
+      done
+      grep -qaF 'level="asInvoker"' "$second" || fail "$name has no manifest"
+      # ... and neither build's folder.
+      for folder in "$ZELMORA_SOURCE" "$copy"; do
+        ! grep -qaF "$folder" "$second" && ! holds_utf16 "$second" "$folder" ||
+          fail "$name holds the build folder $folder"
+      done
     done
     rm -rf "$WORK/elsewhere"
     ;;
   exe-header)
-    "$ZELMORA_OBJDUMP" -p "$ZELMORA_TOOL" >"$WORK/header"
-    field() { sed -nE "s#^$1[[:space:]]+##p" "$WORK/header" | head -1; }
-    [[ $(field 'Time/Date') == 'Thu Jan  1 00:00:00 1970' ]] ||
-      fail "time stamp $(field 'Time/Date'), expected none"
-    [[ $(field Subsystem) == 00000003*'(Windows CUI)' ]] || fail "subsystem $(field Subsystem)"
-    # Terminal-server aware, and ASLR with high-entropy addresses and NX kept.
-    [[ $(field DllCharacteristics) == 00008160 ]] ||
-      fail "DllCharacteristics $(field DllCharacteristics), expected 00008160"
-    imports=$(sed -nE 's/^[[:space:]]*DLL Name: //p' "$WORK/header" | sort -f | tr '\n' ' ')
-    [[ $imports == 'ADVAPI32.dll KERNEL32.dll msvcrt.dll ' ]] || fail "imports $imports"
+    for program in "${PROGRAMS[@]}"; do
+      name=${program##*/}
+      "$ZELMORA_OBJDUMP" -p "$program" >"$WORK/$name.header"
+      field() { sed -nE "s#^$1[[:space:]]+##p" "$WORK/$name.header" | head -1; }
+      [[ $(field 'Time/Date') == 'Thu Jan  1 00:00:00 1970' ]] ||
+        fail "$name: time stamp $(field 'Time/Date'), expected none"
+      [[ $(field Subsystem) == 00000003*'(Windows CUI)' ]] || fail "$name: subsystem $(field Subsystem)"
+      # Terminal-server aware, and ASLR with high-entropy addresses and NX kept.
+      [[ $(field DllCharacteristics) == 00008160 ]] ||
+        fail "$name: DllCharacteristics $(field DllCharacteristics), expected 00008160"
+      imports=$(sed -nE 's/^[[:space:]]*DLL Name: //p' "$WORK/$name.header" | sort -f | tr '\n' ' ')
+      [[ $imports == 'ADVAPI32.dll KERNEL32.dll msvcrt.dll ' ]] || fail "$name imports $imports"
+    done
     ;;
   package)
     archive=$(make_package "$WORK/out") || fail "packaging failed"
     check_package "$archive" "$WORK/unpacked"
-    cmp -s "$ZELMORA_TOOL" "$WORK/unpacked/zelmora-setup.exe" ||
-      fail "the unsigned package's tool differs from the build's"
+    for program in "${PROGRAMS[@]}"; do
+      cmp -s "$program" "$WORK/unpacked/${program##*/}" ||
+        fail "the unsigned package's ${program##*/} differs from the build's"
+    done
     # The identity: one line, printed by the package step; it tells apart servers of 32, 33 and
     # 253 characters that differ only in the last, and companies, showing 32 of the server.
     identity=$(cat "$WORK/unpacked/build-identity.txt")
