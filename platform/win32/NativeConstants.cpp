@@ -1,6 +1,9 @@
 // Compile-time proof that the portable types and constants of Platform.h match the Windows
 // headers, so that the back-end can pass every value through unconverted. Generates no code.
 #include <windows.h>
+// For NameSamCompatible alone: nothing of secur32 is called.
+#define SECURITY_WIN32
+#include <secext.h>
 
 #include <cstdint>
 #include <type_traits>
@@ -63,6 +66,14 @@ static_assert(kErrorKeyDeleted == ERROR_KEY_DELETED);
 static_assert(kErrorIoDevice == ERROR_IO_DEVICE);
 static_assert(kErrorNoUnicodeTranslation == ERROR_NO_UNICODE_TRANSLATION);
 static_assert(kErrorUnsupportedType == ERROR_UNSUPPORTED_TYPE);
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorFileExists == ERROR_FILE_EXISTS);
+static_assert(kErrorBufferOverflow == ERROR_BUFFER_OVERFLOW);
+static_assert(kErrorBadExeFormat == ERROR_BAD_EXE_FORMAT);
+static_assert(kErrorWaitTimeout == WAIT_TIMEOUT);
+static_assert(kErrorAccessDisabledByPolicy == ERROR_ACCESS_DISABLED_BY_POLICY);
+static_assert(kErrorResourceDataNotFound == ERROR_RESOURCE_DATA_NOT_FOUND);
+static_assert(kErrorResourceTypeNotFound == ERROR_RESOURCE_TYPE_NOT_FOUND);
 
 static_assert(kKeyAllAccess == KEY_ALL_ACCESS);
 static_assert(kRegOptionNonVolatile == REG_OPTION_NON_VOLATILE);
@@ -90,6 +101,13 @@ static_assert(kMemCommit == MEM_COMMIT);
 static_assert(kGenericRead == GENERIC_READ);
 static_assert(kFileShareRead == FILE_SHARE_READ);
 static_assert(kOpenExisting == OPEN_EXISTING);
+static_assert(kGenericWrite == GENERIC_WRITE);
+static_assert(kCreateAlways == CREATE_ALWAYS);
+static_assert(kInfinite == INFINITE);
+static_assert(kWaitObject0 == WAIT_OBJECT_0);
+static_assert(kWaitTimeout == WAIT_TIMEOUT);
+static_assert(kWaitFailed == WAIT_FAILED);
+static_assert(kNameSamCompatible == static_cast<DWORD>(NameSamCompatible));
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(kMuiLanguageName == MUI_LANGUAGE_NAME);
 static_assert(sizeof(::ULONG) == sizeof(DWORD) && std::is_unsigned_v<::ULONG>);

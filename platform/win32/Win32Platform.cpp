@@ -190,8 +190,13 @@ BOOL Win32Platform::GetFileSizeEx(HANDLE file, std::int64_t* size) {
 
 BOOL Win32Platform::ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read, void* overlapped) {
   DwordParam count(read);
-  return ::ReadFile(ToNative(file), buffer, size, count.get(),
-                    static_cast<OVERLAPPED*>(overlapped));
+  if (::ReadFile(ToNative(file), buffer, size, count.get(), static_cast<OVERLAPPED*>(overlapped))) {
+    return 1;
+  }
+  // A pipe whose writers have all ended is at its end, as a file is: 0 bytes, no failure.
+  if (::GetLastError() != ERROR_BROKEN_PIPE || count.get() == nullptr) return 0;
+  *count.get() = 0;
+  return 1;
 }
 
 BOOL Win32Platform::CloseHandle(HANDLE handle) { return ::CloseHandle(ToNative(handle)); }

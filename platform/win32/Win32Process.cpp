@@ -1,14 +1,103 @@
 // Starting a program with its output in a pipe, waiting for it and ending it, on Windows.
+#include <string>
+#include <vector>
+
 #include "platform/win32/Win32Platform.h"
 
 namespace zelmora::platform {
+namespace {
 
-BOOL Win32Platform::CreateProcessW(HANDLE, const char16_t*, const char16_t*, HANDLE* output,
-                                   HANDLE* process) {
-  if (output != nullptr) *output = kInvalidHandle;
-  if (process != nullptr) *process = kInvalidHandle;
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  return 0;
+constexpr ::DWORD kPipeCapacity = 64 * 1024;
+
+// Keeps the error of the failed call while the clean-up after it makes calls of its own.
+class KeptError {
+ public:
+  KeptError() : error_(::GetLastError()) {}
+  ~KeptError() { ::SetLastError(error_); }
+  KeptError(const KeptError&) = delete;
+  KeptError& operator=(const KeptError&) = delete;
+
+ private:
+  ::DWORD error_;
+};
+
+// The attribute list that names the one handle a child inherits.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(::HANDLE* handle) {
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (size == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    list_ = list;
+    if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle,
+                                     sizeof *handle, nullptr, nullptr)) {
+      KeptError kept;
+      ::DeleteProcThreadAttributeList(list_);
+      list_ = nullptr;
+    }
+  }
+  ~InheritedHandles() {
+    if (list_ != nullptr) ::DeleteProcThreadAttributeList(list_);
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+  LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
+
+ private:
+  std::vector<unsigned char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+}  // namespace
+
+BOOL Win32Platform::CreateProcessW(HANDLE, const char16_t* applicationName,
+                                   const char16_t* commandLine, HANDLE* output, HANDLE* process) {
+  // The held file needs nothing here: it shares no write or delete access, so the name still
+  // leads to it.
+  if (applicationName == nullptr || commandLine == nullptr || output == nullptr ||
+      process == nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  ::HANDLE readEnd = nullptr;
+  ::HANDLE writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, nullptr, kPipeCapacity)) return 0;
+  // Only the write end is inheritable, and the handle list keeps every other inheritable handle
+  // of the process (another thread's, a library's) from the child too.
+  BOOL started = ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  PROCESS_INFORMATION info{};
+  if (started) {
+    InheritedHandles inherited(&writeEnd);
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = nullptr;
+    startup.StartupInfo.hStdOutput = writeEnd;
+    startup.StartupInfo.hStdError = writeEnd;
+    startup.lpAttributeList = inherited.Get();
+    // CreateProcessW may write into the command line it is given.
+    std::vector<wchar_t> line(Wide(commandLine),
+                              Wide(commandLine) + std::char_traits<char16_t>::length(commandLine));
+    line.push_back(L'\0');
+    started = inherited.Get() != nullptr &&
+              ::CreateProcessW(Wide(applicationName), line.data(), nullptr, nullptr, TRUE,
+                               CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                               &startup.StartupInfo, &info);
+  }
+  KeptError kept;
+  // Once the child holds the write end, the parent's copy goes, so that the pipe ends with the
+  // child.
+  ::CloseHandle(writeEnd);
+  if (!started) {
+    ::CloseHandle(readEnd);
+    return 0;
+  }
+  ::CloseHandle(info.hThread);
+  *output = FromNative(readEnd);
+  *process = FromNative(info.hProcess);
+  return 1;
 }
 
 DWORD Win32Platform::WaitForSingleObject(HANDLE process, DWORD milliseconds) {
