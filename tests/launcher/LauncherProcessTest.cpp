@@ -1,0 +1,55 @@
+// The launcher from the build as a real process, running the real tool beside it: the first run
+// sets up and records, the second is skipped.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/common/Utf.h"
+#include "tests/support/ToolRun.h"
+
+namespace zelmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(LauncherProcess, SetsUpOnceThenSkipsTheTool) {
+  const fs::path home = fs::path(::testing::TempDir()) / "launcher-process";
+  fs::remove_all(home);
+  fs::create_directories(home / "temp");
+  const std::string temp = (home / "temp").string();
+  ToolOptions options;
+  options.home = home;
+  options.configHome = home / "config";
+  options.temp = temp;
+  options.program = ZELMORA_LAUNCHER;
+  const fs::path store = home / "config" / "zelmora" / "registry" / "HKEY_CURRENT_USER.reg";
+  const std::string identity = platform::Utf16ToUtf8(ZELMORA_BUILD_IDENTITY_TEXT);
+
+  const ToolResult first = RunTool(options);
+  EXPECT_EQ(first.status, 0) << first.out << first.err;
+  EXPECT_EQ(first.out, "Zelmora set-up: done by build " + identity + "\r\n");
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(ReadFile(home / "temp" / "zelmora-setup.log"), "Zelmora Installed\r\n");
+  ExpectCompleteLayout(store, temp, u"Software\\Quorvane\\ZelmoraSetup");
+  const auto tree = ReadStore(store);
+  ASSERT_TRUE(tree.has_value());
+  const platform::RegistryKey* record = tree->FindKey(u"Software\\Quorvane\\ZelmoraSetup");
+  ASSERT_NE(record, nullptr);
+  ASSERT_EQ(record->Values().size(), 2u);
+  EXPECT_EQ(record->Values()[0].name, u"Temp");
+  EXPECT_EQ(record->Values()[0].data, platform::Utf16LeWithNul(platform::Utf8ToUtf16(temp)));
+  EXPECT_EQ(record->Values()[1].name, u"Build");
+  EXPECT_EQ(record->Values()[1].data, platform::Utf16LeWithNul(ZELMORA_BUILD_IDENTITY_TEXT));
+
+  // The log of the first run is what the second would overwrite if it ran the tool.
+  fs::remove(home / "temp" / "zelmora-setup.log");
+  const ToolResult second = RunTool(options);
+  EXPECT_EQ(second.status, 0) << second.out << second.err;
+  EXPECT_EQ(second.out, "Zelmora set-up: already done by build " + identity +
+                            " for this TEMP; nothing run\r\n");
+  EXPECT_FALSE(fs::exists(home / "temp" / "zelmora-setup.log"));
+  fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace zelmora::testing

@@ -1,0 +1,315 @@
+// The launcher's run on the scripted platform, as a whole process: what it starts, the status,
+// the record, the log, the report and the line, for each record, tool, outcome and failure.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+
+#include "entry/ProcessEntry.h"
+#include "launcher/LaunchOptions.h"
+#include "launcher/LauncherRun.h"
+#include "platform/common/CommandLine.h"
+#include "platform/common/Utf.h"
+#include "platform/common/VersionInfo.h"
+#include "registry/StdOutChannel.h"
+#include "tests/support/RunFixture.h"
+#include "tests/support/ToolRun.h"
+
+namespace zelmora::testing {
+namespace {
+
+using platform::Call;
+using platform::UINT;
+using Record = std::optional<std::pair<std::u16string, std::u16string>>;  // Build, Temp
+
+// A launcher on a share, as the guide deploys it, and a session's own TEMP.
+const std::u16string kFolder = u"\\\\fs01\\deploy$\\zelmora\\";
+const std::u16string kTool = kFolder + u"zelmora-setup.exe";
+const std::u16string kTemp = u"C:\\Users\\jdoe\\AppData\\Local\\Temp\\2";
+const std::u16string kLog = kTemp + u"\\zelmora-setup.log";
+const std::u16string kReports = u"\\\\fs01\\reports$";
+const std::u16string kReport = kReports + u"\\WS-0142-CORP-jdoe.log";
+const std::u16string kIdentity = ZELMORA_BUILD_IDENTITY_TEXT;
+const std::string kIdentityBytes = platform::Utf16ToUtf8(kIdentity);
+constexpr char16_t kRecordKey[] = u"Software\\Quorvane\\ZelmoraSetup";
+
+// The version block of the tool this build made: what the launcher reads from the real file.
+const std::string& ToolBlock() {
+  static const std::string block = [] {
+    const std::string file = ReadFile(ZELMORA_TOOL);
+    const auto found = platform::FindVersionBlock(
+        std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));
+    return std::string(reinterpret_cast<const char*>(found.data()), found.size());
+  }();
+  return block;
+}
+
+UINT RunLauncher() { return launcher::RunLauncher(u"zelmora-setup.exe"); }
+const Installation kLauncher{&RunLauncher, &StdOut(), {27, 28}};
+
+// A launcher's world: the launcher on a share beside the tool of this build, which completes.
+class World {
+ public:
+  World() {
+    platform.modulePath = kFolder + u"zelmora-launch.exe";
+    platform.environment[u"TEMP"] = kTemp;
+    platform.commandLine = u"\"" + platform.modulePath + u"\" /reports " + kReports;
+    Tool(0, "Zelmora Installed\r\n");
+  }
+  platform::ScriptedProgram& Tool(platform::DWORD status, std::string output) {
+    platform::ScriptedProgram& tool = platform.programs[kTool];
+    tool.versionBlock = ToolBlock();
+    tool.exitStatus = status;
+    tool.output = std::move(output);
+    return tool;
+  }
+  UINT Run() {
+    platform::ScopedSystem system(platform);
+    ExitStatus = 0;
+    try {
+      ProcessEntry(kLauncher);
+    } catch (const platform::ProcessExit& exit) {
+      return exit.status;
+    }
+    ADD_FAILURE() << "the process did not end";
+    return 0;
+  }
+  void SetRecord(std::u16string_view build, std::u16string_view temp) {
+    bool created = false;
+    platform::RegistryKey& key = platform.Registry()
+                                     .Root()
+                                     .SubkeyCreatingMissing(u"Software", &created)
+                                     .SubkeyCreatingMissing(u"Quorvane", &created)
+                                     .SubkeyCreatingMissing(u"ZelmoraSetup", &created);
+    key.SetValue(u"Temp", platform::kRegSz, Sz(temp));
+    key.SetValue(u"Build", platform::kRegSz, Sz(build));
+  }
+  // The record as the hive holds it: both strings, or none.
+  Record Stored() {
+    const platform::RegistryKey* key = platform.Registry().FindKey(kRecordKey);
+    if (key == nullptr) return std::nullopt;
+    const auto* build = key->FindValue(u"Build");
+    const auto* temp = key->FindValue(u"Temp");
+    if (build == nullptr || temp == nullptr || build->type != platform::kRegSz ||
+        temp->type != platform::kRegSz) {
+      return std::nullopt;
+    }
+    const auto text = [](const std::vector<std::uint8_t>& data) {
+      std::u16string units(data.size() / 2, u'\0');
+      for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+      return units.substr(0, units.find(u'\0'));
+    };
+    return std::pair(text(build->data), text(temp->data));
+  }
+  std::optional<std::string> File(const std::u16string& path) const {
+    const auto file = platform.files.find(path);
+    return file == platform.files.end() ? std::nullopt : std::optional(file->second);
+  }
+
+  platform::ScriptedPlatform platform;
+};
+
+const Record kRan = std::pair(kIdentity, kTemp);
+
+TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
+  const struct {
+    const char* what;
+    std::function<void(World&)> write;
+    bool same = false;
+  } records[] = {
+      {"no record", [](World&) {}},
+      {"another build", [](World& t) { t.SetRecord(u"1.0.0-QVZELFS01-00000000", kTemp); }},
+      {"another TEMP", [](World& t) { t.SetRecord(kIdentity, kTemp + u"\\1"); }},
+      {"a Build of another type",
+       [](World& t) {
+         t.SetRecord(kIdentity, kTemp);
+         t.platform.Registry()
+             .FindKey(kRecordKey)
+             ->SetValue(u"Build", platform::kRegExpandSz, Sz(kIdentity));
+       }},
+      {"this build and TEMP", [](World& t) { t.SetRecord(kIdentity, kTemp); }, true},
+  };
+  const struct {
+    const char* what;
+    std::function<void(World&)> place;
+    UINT status;  // when it is not skipped
+    bool runs;
+  } tools[] = {
+      {"no tool", [](World& t) { t.platform.programs.clear(); }, 22, false},
+      {"a tool without a version resource",
+       [](World& t) { t.platform.programs[kTool].versionBlock.reset(); }, 23, false},
+      {"the tool", [](World&) {}, 0, true},
+  };
+  for (const auto& record : records) {
+    for (const auto& tool : tools) {
+      SCOPED_TRACE(std::string(record.what) + ", " + tool.what);
+      World t;
+      record.write(t);
+      tool.place(t);
+      const Record before = t.Stored();
+      const bool skipped = tool.runs && record.same;
+      EXPECT_EQ(t.Run(), skipped ? 0 : tool.status);
+      ASSERT_EQ(t.platform.starts.size(), tool.runs && !skipped ? 1u : 0u);
+      if (!t.platform.starts.empty()) {
+        EXPECT_EQ(t.platform.starts[0].applicationName, kTool);
+        EXPECT_EQ(t.platform.starts[0].commandLine, u"\"" + kTool + u"\"");
+      }
+      EXPECT_EQ(t.Stored(), tool.runs ? kRan : before);
+      EXPECT_EQ(t.platform.out.bytes,
+                skipped ? "Zelmora set-up: already done by build " + kIdentityBytes +
+                              " for this TEMP; nothing run\r\n"
+                : tool.runs ? "Zelmora set-up: done by build " + kIdentityBytes + "\r\n"
+                : tool.status == 22
+                    ? "Zelmora set-up failed (22): the tool is not beside the launcher\r\n"
+                    : "Zelmora set-up failed (23): the tool is there but could not be started\r\n");
+      EXPECT_EQ(t.platform.OpenFileHandles() + t.platform.OpenProcessHandles(), 0u);
+    }
+  }
+}
+
+TEST(Launcher, DecidesFromTheToolsOutputAndStatusAndKeepsTheLogAndTheReport) {
+  const std::string installed = "Zelmora Installed\r\n";
+  const std::string incomplete = "the tool did not complete";
+  const struct {
+    std::string output;
+    platform::DWORD toolStatus;
+    UINT status;  // with the record written
+    std::string meaning;
+  } outputs[] = {
+      {installed, 0, 0, ""},
+      {"Installation Error\r\n", 0, 20, incomplete},
+      {"Error in accessing the registry\r\nInstallation Error\r\n", 0, 20, incomplete},
+      {"Zelmora Installed\n", 0, 20, incomplete},
+      {installed + installed, 0, 20, incomplete},
+      {"", 0, 20, incomplete},
+      {installed + "Exception EInOutError in module zelmora-setup.exe at 1.\r\n", 1, 1,
+       "the tool's own status"},
+      {"Runtime error 217 at 0000000000000000\r\n", 217, 217, "the tool's own status"},
+      {installed, 3010, 20, incomplete},
+      {installed, 1641, 20, incomplete},
+      {"", 1618, 20, incomplete},
+      {"", 1707, 20, incomplete},
+      {"", 20, 20, incomplete},
+      {"", 28, 20, incomplete},
+      {"", 19, 19, "the tool's own status"},
+      {"", 29, 29, "the tool's own status"},
+      {"", 0xC0000005, 0xC0000005, "the tool's own status"},
+  };
+  enum class Reports { Written, Missing, Unwritable };
+  for (const auto& output : outputs) {
+    for (const bool refused : {false, true}) {
+      for (const Reports reports : {Reports::Written, Reports::Missing, Reports::Unwritable}) {
+        SCOPED_TRACE(output.output + " status " + std::to_string(output.toolStatus) +
+                     (refused ? ", record refused" : "") + ", reports " +
+                     std::to_string(static_cast<int>(reports)));
+        World t;
+        t.Tool(output.toolStatus, output.output);
+        if (refused) t.platform.FailCall(Call::RegSetValueExW, 1, platform::kErrorAccessDenied);
+        if (reports != Reports::Missing) t.platform.files[kReport] = "an earlier report";
+        if (reports != Reports::Written) {
+          t.platform.folders[kReports] = {reports == Reports::Unwritable, false, false};
+        }
+        const bool unrecorded = refused && output.status == 0;
+        const UINT status = unrecorded ? 21 : output.status;
+        EXPECT_EQ(t.Run(), status);
+        EXPECT_EQ(t.Stored(), output.status == 0 && !refused ? kRan : std::nullopt);
+        EXPECT_EQ(t.File(kLog), output.output);
+        const std::string meaning =
+            unrecorded ? "set up, but the record could not be written (the next run sets up "
+                         "again)"
+                       : output.meaning;
+        const std::optional<std::string> report =
+            reports != Reports::Written ? std::optional<std::string>("an earlier report")
+            : status == 0               ? std::optional<std::string>()
+                          : "zelmora-launch: status " + std::to_string(status) + ": " + meaning +
+                                ", build " + kIdentityBytes + "\r\n" + output.output;
+        EXPECT_EQ(t.File(kReport), reports == Reports::Missing ? std::nullopt : report);
+      }
+    }
+  }
+}
+
+// Each call of a run failing in turn, from the command line on, on the way to a complete run and
+// to one that did not complete: the launcher's own failure where nothing else applies, the
+// tool's start refused, the record refused, and everything else changing nothing.
+TEST(Launcher, EachCallOfARunFailingInTurnEndsWithItsStatus) {
+  const std::map<Call, UINT> failures = {
+      {Call::GetModuleFileNameW, 27},  {Call::WaitForSingleObject, 27},
+      {Call::GetExitCodeProcess, 27},  {Call::ReadFile, 27},
+      {Call::GetFileVersionInfoW, 23}, {Call::CreateProcessW, 23},
+      {Call::RegCreateKeyExW, 21},     {Call::RegSetValueExW, 21},
+  };
+  for (const bool complete : {true, false}) {
+    const auto prepare = [&](World& t) {
+      if (!complete) t.Tool(0, "Installation Error\r\n");
+      t.platform.files[kReport] = "an earlier report";
+    };
+    World clean;
+    prepare(clean);
+    ASSERT_EQ(clean.Run(), complete ? 0u : 20u);
+    const auto& log = clean.platform.Log();
+    std::size_t first = 0;
+    while (log.at(first).call != Call::GetCommandLineW) ++first;
+    std::size_t firstTemp = first;
+    while (log.at(firstTemp).call != Call::GetEnvironmentVariableW) ++firstTemp;
+    std::map<Call, int> failed;
+    for (std::size_t k = first; k < log.size(); ++k) {
+      if (!platform::CanFail(log[k].call)) continue;
+      SCOPED_TRACE(std::string(platform::CallName(log[k].call)) + " " +
+                   platform::Utf16ToUtf8(log[k].detail) + (complete ? "" : ", incomplete"));
+      World t;
+      prepare(t);
+      t.platform.FailAt(k, platform::kErrorAccessDenied);
+      const auto failure = failures.find(log[k].call);
+      UINT status = failure != failures.end() ? failure->second : complete ? 0 : 20;
+      if (log[k].call == Call::CreateFileW && log[k].detail == kTool) status = 23;
+      EXPECT_EQ(t.Run(), status);
+      EXPECT_EQ(t.platform.err.bytes.starts_with("Exception ELaunchFailure in module "
+                                                 "zelmora-launch.exe at "),
+                status == 27)
+          << t.platform.err.bytes;
+      // A TEMP that cannot be read is the empty text, which is then recorded.
+      const bool tempUnread = log[k].call == Call::GetEnvironmentVariableW && k == firstTemp;
+      EXPECT_EQ(t.Stored(), status != 0  ? std::nullopt
+                            : tempUnread ? Record(std::pair(kIdentity, u""))
+                                         : kRan);
+      // The report is rewritten or removed unless a step of that fails; a failure of the
+      // launcher's own leaves it.
+      const Call call = log[k].call;
+      const bool untouched = call == Call::GetComputerNameW || call == Call::GetUserNameExW ||
+                             call == Call::DeleteFileW ||
+                             (call == Call::CreateFileW && log[k].detail == kReport);
+      EXPECT_EQ(t.File(kReport) == "an earlier report", status == 27 || untouched);
+      ++failed[log[k].call];
+    }
+    for (const Call call : {Call::CreateFileW, Call::GetFileVersionInfoW, Call::CreateProcessW,
+                            Call::WaitForSingleObject, Call::GetExitCodeProcess, Call::ReadFile,
+                            Call::WriteFile, Call::GetComputerNameW, Call::GetUserNameExW,
+                            Call::RegGetValueW, Call::GetEnvironmentVariableW}) {
+      EXPECT_GT(failed[call], 0) << platform::CallName(call);
+    }
+    EXPECT_EQ(failed[Call::DeleteFileW], complete ? 1 : 0);
+  }
+}
+
+TEST(Launcher, ATimedOutToolIsEndedWithStatus26AndWhatItPrintedIsKept) {
+  for (const bool ends : {true, false}) {
+    SCOPED_TRACE(ends ? "ended" : "it cannot be ended");
+    World t;
+    t.Tool(0, "Zelmora Installed\r\n").neverEnds = true;
+    if (!ends) t.platform.FailCall(Call::TerminateProcess, 1, platform::kErrorAccessDenied);
+    EXPECT_EQ(t.Run(), 26u);
+    EXPECT_EQ(t.Stored(), std::nullopt);
+    // Its output can be read only once it has ended; while it may run, reading could hang.
+    const std::string output = ends ? "Zelmora Installed\r\n" : "";
+    EXPECT_EQ(t.File(kLog), output);
+    EXPECT_EQ(t.File(kReport),
+              "zelmora-launch: status 26: the tool did not end within 10 minutes and was ended, "
+              "build " +
+                  kIdentityBytes + "\r\n" + output);
+  }
+}
+
+}  // namespace
+}  // namespace zelmora::testing
