@@ -47,9 +47,7 @@ std::optional<Node> ReadNode(Bytes block, std::size_t at, std::size_t limit) {
   Node node;
   node.type = WordAt(block, at + 4);
   // A header and a NUL at least, so that every step moves on.
-  if (length < kHeaderBytes + 2 || length > limit - at || node.type > kTextType) {
-    return std::nullopt;
-  }
+  if (length < kHeaderBytes + 2 || length > limit - at) return std::nullopt;
   node.end = at + length;
   node.keyAt = at + kHeaderBytes;
   std::size_t unit = node.keyAt;
@@ -61,10 +59,9 @@ std::optional<Node> ReadNode(Bytes block, std::size_t at, std::size_t limit) {
   // A text value counts UTF-16 units, a binary one bytes.
   node.valueBytes = node.type == kTextType ? std::size_t{valueLength} * 2 : valueLength;
   node.valueAt = Aligned(unit + 2);
-  if (node.valueBytes == 0) {
-    // A node may end right after its key, before the padding.
-    node.valueAt = node.valueAt < node.end ? node.valueAt : node.end;
-  } else if (node.valueAt > node.end || node.valueBytes > node.end - node.valueAt) {
+  // A node without a value may end right after its key, before the padding.
+  if (node.valueBytes > 0 &&
+      (node.valueAt > node.end || node.valueBytes > node.end - node.valueAt)) {
     return std::nullopt;
   }
   node.childrenAt = Aligned(node.valueAt + node.valueBytes);
@@ -86,8 +83,7 @@ bool KeyIs(Bytes block, const Node& node, std::u16string_view key, bool exactly 
 // The root node, when block starts with one.
 std::optional<Node> ReadRoot(Bytes block) {
   const std::optional<Node> root = ReadNode(block, 0, block.size());
-  if (!root || root->type == kTextType || root->valueBytes != kFixedInfoBytes ||
-      !KeyIs(block, *root, kRootKey, true) ||
+  if (!root || root->valueBytes != kFixedInfoBytes || !KeyIs(block, *root, kRootKey, true) ||
       DwordAt(block, root->valueAt) != kFixedInfoSignature) {
     return std::nullopt;
   }
