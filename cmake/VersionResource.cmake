@@ -157,9 +157,9 @@ function(zelmora_version_resource target)
   string(REGEX REPLACE "(${line}0x..,) " "\\1\n  " block "${block}")
   string(STRIP "${block}" block)
   file(CONFIGURE OUTPUT ${arg_FOLDER}/${target}-version.cpp CONTENT "\
-// The version resource of ${arg_ORIGINAL_FILENAME}, made by cmake/VersionResource.cmake from
-// ${target}.rc: the block that a Windows program keeps as a resource, here in the program's file
-// for whoever reads it from there. Nothing refers to it.
+// The version resource of ${arg_ORIGINAL_FILENAME}, from ${target}.rc:
+// the block that a Windows program keeps as a resource, here in the program's own file, where
+// the launcher reads it. Made by cmake/VersionResource.cmake; nothing in the program refers to it.
 #include <cstdint>
 
 namespace {
