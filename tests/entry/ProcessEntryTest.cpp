@@ -281,6 +281,56 @@ TEST_F(Process, AProcessorFaultIsToldLikeAnEscapedFailureAndNeverTwice) {
   }
 }
 
+// Another program's failure statuses, as the launcher hands them in: its failures are told the
+// same way, each ending with that program's status.
+TEST_F(Process, AProgramsOwnFailureStatusesEndItsFailures) {
+  static const platform::ProcessorFault fault{platform::FaultKind::DivisionByZero, nullptr,
+                                              nullptr};
+  const Installation program{[]() -> platform::UINT {
+                               char16_t name[8];
+                               platform::DWORD size = 8;
+                               static_cast<void>(platform::System().GetUserNameW(name, &size));
+                               throw ERegistryException(u"x");
+                             },
+                             &StdOut(),
+                             {27, 28}};
+  const struct {
+    const char* where;
+    std::function<void(ScriptedPlatform&)> prepare;
+    platform::UINT status;
+    std::string out;
+    std::string err;  // how the report starts
+  } cases[] = {
+      {"in the run", [](ScriptedPlatform&) {}, 27, "", "Exception ERegistryException "},
+      {"a fault in the run", [](ScriptedPlatform& p) { p.FaultAt(Call::GetUserNameW, 1, fault); },
+       27, "", "Exception EDivisionByZero "},
+      {"in start-up", [](ScriptedPlatform& p) { p.ExhaustMemoryAt(1); }, 28,
+       "Runtime error  28 at 0000000000000000\r\n", ""},
+      {"a fault in start-up", [](ScriptedPlatform& p) { p.FaultAt(Call::LoadStringW, 1, fault); },
+       28, "Runtime error  28 at 0000000000000000\r\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    ScriptedPlatform p;
+    c.prepare(p);
+    {
+      platform::ScopedSystem system(p);
+      try {
+        ProcessEntry(program);
+        ADD_FAILURE() << "the process did not end";
+      } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.status, c.status);
+      }
+    }
+    EXPECT_EQ(p.out.bytes, c.out);
+    EXPECT_TRUE(p.err.bytes.starts_with(c.err)) << p.err.bytes;
+    EXPECT_EQ(p.err.bytes.empty(), c.err.empty());
+    ScriptedPlatform finishing;
+    platform::ScopedSystem system(finishing);
+    EXPECT_THROW(ShutDown(), platform::ProcessExit);
+  }
+}
+
 TEST_F(Process, FallbackLinePutsTheNumberAtColumn17AndTheAddressAtColumn37) {
   struct Case {
     std::int32_t number;

@@ -147,6 +147,7 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
       World t;
       record.write(t);
       tool.place(t);
+      t.platform.files[kReport] = "an earlier report";
       const Record before = t.Stored();
       const bool skipped = tool.runs && record.same;
       EXPECT_EQ(t.Run(), skipped ? 0 : tool.status);
@@ -163,6 +164,9 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
                 : tool.status == 22
                     ? "Zelmora set-up failed (22): the tool is not beside the launcher\r\n"
                     : "Zelmora set-up failed (23): the tool is there but could not be started\r\n");
+      // A skip leaves the report as it is: only a run tells whether the user is set up.
+      EXPECT_EQ(t.File(kReport) == "an earlier report", skipped);
+      EXPECT_EQ(t.File(kReport).has_value(), !tool.runs || skipped);
       EXPECT_EQ(t.platform.OpenFileHandles() + t.platform.OpenProcessHandles(), 0u);
     }
   }
@@ -228,6 +232,38 @@ TEST(Launcher, DecidesFromTheToolsOutputAndStatusAndKeepsTheLogAndTheReport) {
       }
     }
   }
+}
+
+// The log goes to the first folder that takes it of TEMP, TMP and the profile, or nowhere.
+TEST(Launcher, KeepsTheLogInTheFirstFolderThatTakesIt) {
+  const std::u16string kTmp = u"D:\\tmp", kProfile = u"C:\\Users\\jdoe\\";
+  const struct {
+    bool tempTakes, tmpSet, tmpTakes;
+    std::u16string log;  // where it is; none: nowhere
+  } rows[] = {
+      {true, true, true, kLog},
+      {false, true, true, kTmp + u"\\zelmora-setup.log"},
+      {false, false, true, kProfile + u"zelmora-setup.log"},
+      {false, true, false, kProfile + u"zelmora-setup.log"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(row.log));
+    World t;
+    t.Tool(0, "Installation Error\r\n");
+    if (row.tmpSet) t.platform.environment[u"TMP"] = kTmp;
+    t.platform.environment[u"USERPROFILE"] = kProfile;
+    t.platform.folders[kTemp].allowsWrites = row.tempTakes;
+    t.platform.folders[kTmp].allowsWrites = row.tmpTakes;
+    EXPECT_EQ(t.Run(), 20u);
+    EXPECT_EQ(t.File(row.log), "Installation Error\r\n");
+    EXPECT_EQ(t.platform.files.size(), 2u);  // the log and the report
+  }
+  // Nowhere: the status is the run's all the same.
+  World t;
+  t.platform.folders[kTemp].exists = false;
+  EXPECT_EQ(t.Run(), 0u);
+  EXPECT_EQ(t.Stored(), kRan);
+  EXPECT_TRUE(t.platform.files.empty());
 }
 
 // Each call of a run failing in turn, from the command line on, on the way to a complete run and
@@ -308,6 +344,114 @@ TEST(Launcher, ATimedOutToolIsEndedWithStatus26AndWhatItPrintedIsKept) {
               "zelmora-launch: status 26: the tool did not end within 10 minutes and was ended, "
               "build " +
                   kIdentityBytes + "\r\n" + output);
+  }
+}
+
+TEST(LauncherOptions, TakesItsOptionsInAnyCaseAndRefusesAnythingElse) {
+  using enum launcher::LaunchOptions::Action;
+  using Options = std::optional<launcher::LaunchOptions>;
+  const struct {
+    std::u16string line;  // after the program's name
+    Options options;
+  } rows[] = {
+      {u"", Options({Run, {}})},
+      {u"  /reports \\\\fs01\\reports$ ", Options({Run, u"\\\\fs01\\reports$"})},
+      {u"-RePorts \"C:\\My Reports\\\\\"", Options({Run, u"C:\\My Reports\\"})},
+      {u"/reports /uninstall", Options({Run, u"/uninstall"})},
+      {u"/UNINSTALL", Options({Uninstall, {}})},
+      {u"/reports x -uninstall", Options({Uninstall, u"x"})},
+      {u"/?", Options({Usage, {}})},
+      {u"-?", Options({Usage, {}})},
+      {u"/Help /uninstall", Options({Usage, {}})},
+      {u"/reports", {}},
+      {u"/reports \"\"", {}},
+      {u"/reports a /reports a", {}},
+      {u"/uninstall /Uninstall", {}},
+      {u"/? /?", {}},
+      {u"/? /bogus", {}},
+      {u"reports x", {}},
+      {u"/", {}},
+      {u"-", {}},
+      {u"/reportsx y", {}},
+      {u"/h", {}},
+      {u"\"/uninstall\"x", {}},
+      {u"/\u0130nstall", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(row.line));
+    const std::vector<std::u16string> words =
+        platform::SplitCommandLine(u"\"C:\\x\\zelmora-launch.exe\" " + row.line);
+    std::u16string problem;
+    EXPECT_EQ(launcher::ParseOptions(std::span(words).subspan(1), &problem), row.options);
+    EXPECT_EQ(problem.empty(), row.options.has_value());
+  }
+  // The whole run: one line on standard error, and nothing else done.
+  World t;
+  t.platform.commandLine = u"zelmora-launch.exe /reports \\\\fs01\\reports$ /quiet";
+  EXPECT_EQ(t.Run(), 24u);
+  EXPECT_EQ(t.platform.err.bytes,
+            "zelmora-launch: bad command line: unknown argument: /quiet (try /?)\r\n");
+  EXPECT_EQ(t.platform.out.bytes, "");
+  EXPECT_TRUE(t.platform.starts.empty());
+  EXPECT_TRUE(t.platform.files.empty());
+}
+
+// The settings, then the record, last, so that an uninstall cut short is retried whole.
+TEST(LauncherUninstall, RemovesTheSettingsAndThenTheRecord) {
+  const struct {
+    int failing;  // which delete fails, if any
+    platform::LONG code;
+    UINT status;
+    bool settingsLeft, recordLeft;
+  } rows[] = {
+      {0, 0, 0, false, false},
+      {1, platform::kErrorFileNotFound, 0, true, false},
+      {2, platform::kErrorFileNotFound, 0, false, true},
+      {1, platform::kErrorAccessDenied, 25, true, true},
+      {2, platform::kErrorAccessDenied, 25, false, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.failing);
+    World t;
+    t.platform.commandLine = u"zelmora-launch.exe /uninstall";
+    SettingsKey(t.platform.Registry(), u"LocalParams")
+        .SetValue(u"x", platform::kRegDword, Dword(1));
+    t.SetRecord(kIdentity, kTemp);
+    if (row.failing != 0) t.platform.FailCall(Call::RegDeleteTreeW, row.failing, row.code);
+    EXPECT_EQ(t.Run(), row.status);
+    EXPECT_EQ(t.platform.Registry().FindKey(u"Software\\Quorvane\\Zelmora") != nullptr,
+              row.settingsLeft);
+    EXPECT_EQ(t.Stored().has_value(), row.recordLeft);
+    EXPECT_EQ(t.platform.out.bytes, row.status == 0
+                                        ? "Zelmora set-up: uninstalled for this user\r\n"
+                                        : "Zelmora set-up failed (25): the uninstall failed\r\n");
+    EXPECT_TRUE(t.platform.starts.empty());
+  }
+}
+
+// The report's name: the computer, the domain and the user, each fit for a file name.
+TEST(LauncherReports, NamesTheReportAfterTheComputerTheDomainAndTheUser) {
+  const struct {
+    std::u16string computer;
+    std::optional<std::u16string> domain;
+    std::u16string user;
+    std::u16string name;
+  } rows[] = {
+      {u"WS-0142", u"CORP", u"jdoe", u"WS-0142-CORP-jdoe.log"},
+      {u"WS-0142", {}, u"jdoe", u"WS-0142-WS-0142-jdoe.log"},
+      {u"WS", u"a<b>c:d\"e", u"f/g|h?i*j", u"WS-a_b_c_d_e-f_g_h_i_j.log"},
+      {u"WS", u"CORP.", u"j. . ", u"WS-CORP_-j____.log"},
+      {u"W\tS", u"C\u001FP", u"\u05D9\u05D5\u05E1\u05D9", u"W_S-C_P-\u05D9\u05D5\u05E1\u05D9.log"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(row.name));
+    World t;
+    t.Tool(1, "");
+    t.platform.computerName = row.computer;
+    t.platform.domain = row.domain;
+    t.platform.userName = row.user;
+    EXPECT_EQ(t.Run(), 1u);
+    EXPECT_TRUE(t.File(kReports + u"\\" + row.name)) << t.platform.files.size();
   }
 }
 
