@@ -98,6 +98,9 @@ TEST(RegistryTree, UndoRestoresEverythingChangedSinceBegin) {
   RegistryKey& kept = tree.Root().SubkeyCreatingMissing(u"Kept", nullptr);
   kept.SetValue(u"a", kRegSz, {1, 0});
   kept.SetValue(u"b", kRegBinary, {2});
+  RegistryKey& inner =
+      kept.SubkeyCreatingMissing(u"Gone", nullptr).SubkeyCreatingMissing(u"Inner", nullptr);
+  inner.SetValue(u"i", kRegSz, {6, 0});
   const auto before = ListTree(tree);
   const auto revision = kept.Revision();
 
@@ -107,6 +110,11 @@ TEST(RegistryTree, UndoRestoresEverythingChangedSinceBegin) {
   RegistryKey& added = kept.SubkeyCreatingMissing(u"New", nullptr);
   added.SubkeyCreatingMissing(u"Deeper", nullptr).SetValue(u"x", kRegSz, {4, 0});
   kept.SetValue(u"a", kRegBinary, {5});
+  // Keys deleted with their trees come back, with what was changed in them before.
+  inner.SetValue(u"i", kRegBinary, {7});
+  EXPECT_TRUE(kept.DeleteSubkeyTree(u"GONE"));
+  EXPECT_FALSE(kept.DeleteSubkeyTree(u"Gone"));
+  EXPECT_TRUE(kept.DeleteSubkeyTree(u"new"));
   EXPECT_TRUE(tree.HasChanges());
   tree.UndoChanges();
 

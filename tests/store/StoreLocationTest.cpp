@@ -22,26 +22,6 @@ namespace {
 
 constexpr char kTail[] = "/zelmora/registry/HKEY_CURRENT_USER.reg";
 
-// Sets (or, for null, unsets) environment variables for one test and puts them back after.
-class Environment {
- public:
-  ~Environment() {
-    for (const auto& [name, value] : saved_) {
-      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-    }
-  }
-  void Set(const std::string& name, const char* value) {
-    if (!saved_.contains(name)) {
-      const char* old = std::getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> saved_;
-};
-
 // While set, the account's entry as a directory service may give it: the designated account,
 // with a long comment and home folder, more than the first buffer of a lookup holds.
 std::string longEntryHome;
@@ -94,7 +74,7 @@ TEST(StoreLocation, FollowsTheConfigurationFolderConventions) {
       ScopedSystem system(NativePlatform());
       EXPECT_TRUE(IsDesignatedAccount(CurrentUserName()));
     }
-    Environment environment;
+    testing::Environment environment;
     environment.Set("XDG_CONFIG_HOME", xdg);
     environment.Set("HOME", home);
     environment.Set("USER", "someone-else");  // never consulted

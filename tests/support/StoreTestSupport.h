@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,6 +39,26 @@ class TempFolder {
 
  private:
   std::string path_;
+};
+
+// Sets (or, for null, unsets) environment variables for one test and puts them back after.
+class Environment {
+ public:
+  ~Environment() {
+    for (const auto& [name, value] : saved_) {
+      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    }
+  }
+  void Set(const std::string& name, const char* value) {
+    if (!saved_.contains(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
 };
 
 // The bytes of a file (through a link), or none for anything else.

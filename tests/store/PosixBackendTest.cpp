@@ -1,0 +1,281 @@
+// The POSIX back-end's calls for starting programs, writing and deleting files, the names and
+// deleting keys, at their limits and from odd origins.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "platform/common/Utf.h"
+#include "platform/posix/PosixPlatform.h"
+#include "tests/support/StoreTestSupport.h"
+
+namespace zelmora::platform {
+namespace {
+
+using testing::FileBytes;
+using testing::TempFolder;
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+class PosixBackendTest : public ::testing::Test {
+ protected:
+  HANDLE Open(const std::string& path) {
+    return platform.CreateFileW(Utf8ToUtf16(path).c_str(), kGenericRead, kFileShareRead, nullptr,
+                                kOpenExisting, kFileAttributeNormal, kNoHandle);
+  }
+  HANDLE Create(const std::string& path) {
+    return platform.CreateFileW(Utf8ToUtf16(path).c_str(), kGenericWrite, 0, nullptr, kCreateAlways,
+                                kFileAttributeNormal, kNoHandle);
+  }
+  // Starts the program file at path with the command line; the error code when it fails.
+  LONG Start(const std::string& path, const std::u16string& line) {
+    const HANDLE file = Open(path);
+    if (file == kInvalidHandle) return static_cast<LONG>(platform.GetLastError());
+    const BOOL started =
+        platform.CreateProcessW(file, Utf8ToUtf16(path).c_str(), line.c_str(), &output, &process);
+    const LONG error = started ? kErrorSuccess : static_cast<LONG>(platform.GetLastError());
+    platform.CloseHandle(file);
+    return error;
+  }
+  // A shell running script, started through the shell's own file.
+  void Shell(const std::string& script) {
+    ASSERT_EQ(Start("/bin/sh", u"sh -c " + QuoteForShell(script)), kErrorSuccess);
+  }
+  static std::u16string QuoteForShell(const std::string& script) {
+    std::u16string quoted = u"\"";
+    for (const char c : script) {
+      if (c == '"') quoted += u'\\';
+      quoted += static_cast<char16_t>(c);
+    }
+    return quoted + u"\"";
+  }
+  std::string ReadToEnd() {
+    std::string bytes;
+    char buffer[4096];
+    DWORD count = 0;
+    while (platform.ReadFile(output, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+      bytes.append(buffer, count);
+    }
+    return bytes;
+  }
+  DWORD ExitCode() {
+    DWORD code = 0;
+    EXPECT_TRUE(platform.GetExitCodeProcess(process, &code));
+    return code;
+  }
+  void TearDown() override {
+    if (output != kNoHandle) platform.CloseHandle(output);
+    if (process != kNoHandle) platform.CloseHandle(process);
+  }
+
+  PosixPlatform platform;
+  TempFolder folder;
+  HANDLE output = kNoHandle;
+  HANDLE process = kNoHandle;
+};
+
+// A file that cannot be run fails the start with the code CreateProcess gives, leaves no
+// descriptor open and no child behind.
+TEST_F(PosixBackendTest, ProgramsThatCannotRunFailTheStartWithTheirCode) {
+  const struct {
+    const char* what;
+    std::string content;
+    mode_t mode;
+    LONG error;
+  } cases[] = {
+      {"no format the system runs", "MZ\x90\x00 not for this system", 0755, kErrorBadExeFormat},
+      {"an empty file", "", 0755, kErrorBadExeFormat},
+      {"a script whose interpreter is missing", "#!/nonexistent/shell\n", 0755, kErrorBadExeFormat},
+      {"no permission to execute", "#!/bin/sh\n", 0644, kErrorAccessDenied},
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder / "program";
+    testing::WriteFileBytes(path, Bytes(c.content));
+    chmod(path.c_str(), c.mode);
+    const auto before = testing::FolderEntries("/proc/self/fd");
+    EXPECT_EQ(Start(path, u"program"), c.error) << c.what;
+    EXPECT_EQ(testing::FolderEntries("/proc/self/fd"), before) << c.what;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << c.what << ": a child was left";
+  }
+}
+
+TEST_F(PosixBackendTest, OutputAndErrorShareOnePipeAndTheStatusIsTheProgramsOwn) {
+  Shell("printf out; printf err >&2; printf ' and more'; exit 3");
+  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_EQ(ReadToEnd(), "outerr and more");
+  EXPECT_EQ(ExitCode(), 3u);
+}
+
+TEST_F(PosixBackendTest, AProgramEndedBySignalGivesWhatShellsTell) {
+  for (const auto& [signal, status] : {std::pair{"KILL", 137u}, std::pair{"TERM", 143u}}) {
+    Shell(std::string("kill -") + signal + " $$");
+    EXPECT_EQ(platform.WaitForSingleObject(process, kInfinite), kWaitObject0);
+    EXPECT_EQ(ExitCode(), status) << signal;
+    platform.CloseHandle(process);
+    platform.CloseHandle(output);
+    process = output = kNoHandle;
+  }
+}
+
+TEST_F(PosixBackendTest, AProgramThatOutlivesTheWaitIsEndedWithTheStatusGiven) {
+  Shell("exec sleep 60");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform.WaitForSingleObject(process, 300), kWaitTimeout);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_EQ(ExitCode(), 259u);  // still running
+  ASSERT_TRUE(platform.TerminateProcess(process, 26));
+  EXPECT_EQ(platform.WaitForSingleObject(process, 0), kWaitObject0);
+  EXPECT_EQ(ExitCode(), 26u);
+  // Ended already: refused, as Windows refuses.
+  EXPECT_FALSE(platform.TerminateProcess(process, 1));
+  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorAccessDenied));
+  EXPECT_EQ(ReadToEnd(), "");
+}
+
+// The pipe holds all the output of a program that nobody reads while it runs, so it ends.
+TEST_F(PosixBackendTest, APipeHoldsSixtyFourKibibytesUnreadUntilItsEnd) {
+  Shell("head -c 65536 /dev/zero");
+  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_EQ(ReadToEnd(), std::string(65536, '\0'));
+  DWORD count = 1;
+  char byte;
+  EXPECT_TRUE(platform.ReadFile(output, &byte, 1, &count, nullptr));
+  EXPECT_EQ(count, 0u);
+}
+
+TEST_F(PosixBackendTest, TheProgramGetsNoDescriptorOfTheCallersAndNothingToRead) {
+  const int inheritable = open("/dev/null", O_RDONLY);  // not close-on-exec
+  ASSERT_GE(inheritable, 0);
+  Shell("ls /proc/$$/fd | tr '\\n' ' '; readlink /proc/$$/fd/0; cat; echo end");
+  close(inheritable);
+  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_EQ(ReadToEnd(), "0 1 2 /dev/null\nend\n");
+}
+
+TEST_F(PosixBackendTest, AFileWrittenAnewIsARegularFileOfItsOwnOrNothing) {
+  const std::string target = folder / "target";
+  testing::WriteFileBytes(target, Bytes("kept"));
+  const std::string link = folder / "link";
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  const std::string fifo = folder / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    LONG error;
+  } refused[] = {
+      {link, kErrorAccessDenied},
+      {fifo, kErrorAccessDenied},  // and no hang
+      {folder.Path(), kErrorAccessDenied},
+      {folder / "missing/log", kErrorPathNotFound},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(Create(c.path), kInvalidHandle) << c.path;
+    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(c.error)) << c.path;
+  }
+  EXPECT_EQ(FileBytes(target), Bytes("kept"));
+
+  const HANDLE file = Create(target);
+  ASSERT_NE(file, kInvalidHandle);
+  DWORD written = 0;
+  EXPECT_TRUE(platform.WriteFile(file, "new", 3, &written, nullptr));
+  EXPECT_TRUE(platform.CloseHandle(file));
+  EXPECT_EQ(FileBytes(target), Bytes("new"));  // emptied first
+  const mode_t previous = umask(027);
+  const HANDLE fresh = Create(folder / "fresh");
+  umask(previous);
+  platform.CloseHandle(fresh);
+  EXPECT_EQ(testing::ModeOf(folder / "fresh"), 0640u);
+}
+
+TEST_F(PosixBackendTest, ADeletedFileTellsAMissingFileFromAMissingFolder) {
+  const std::string file = folder / "report.log";
+  testing::WriteFileBytes(file, Bytes("x"));
+  EXPECT_TRUE(platform.DeleteFileW(Utf8ToUtf16(file).c_str()));
+  EXPECT_FALSE(std::filesystem::exists(file));
+  const struct {
+    std::string path;
+    LONG error;
+  } refused[] = {
+      {file, kErrorFileNotFound},
+      {folder / "gone/report.log", kErrorPathNotFound},
+      {folder.Path(), kErrorAccessDenied},
+  };
+  for (const auto& c : refused) {
+    EXPECT_FALSE(platform.DeleteFileW(Utf8ToUtf16(c.path).c_str())) << c.path;
+    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(c.error)) << c.path;
+  }
+}
+
+TEST_F(PosixBackendTest, NamesAreTheHostsFirstLabelAndTheUserBehindIt) {
+  char16_t name[256];
+  DWORD size = 256;
+  ASSERT_TRUE(platform.GetComputerNameW(name, &size));
+  const std::u16string computer(name, size);
+  EXPECT_EQ(computer.find(u'.'), std::u16string::npos);
+  size = 256;
+  ASSERT_TRUE(platform.GetUserNameW(name, &size));
+  const std::u16string user(name, size - 1);
+  size = 256;
+  ASSERT_TRUE(platform.GetUserNameExW(kNameSamCompatible, name, &size));
+  EXPECT_EQ(std::u16string(name, size), computer + u"\\" + user);
+
+  // Buffers one unit short: the units needed, with the NUL.
+  size = static_cast<DWORD>(computer.size());
+  EXPECT_FALSE(platform.GetComputerNameW(name, &size));
+  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorBufferOverflow));
+  EXPECT_EQ(size, computer.size() + 1);
+  size = static_cast<DWORD>(computer.size() + user.size() + 1);
+  EXPECT_FALSE(platform.GetUserNameExW(kNameSamCompatible, name, &size));
+  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorMoreData));
+  EXPECT_EQ(size, computer.size() + user.size() + 2);
+  size = 256;
+  EXPECT_FALSE(platform.GetUserNameExW(kNameSamCompatible + 1, name, &size));
+  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorInvalidParameter));
+}
+
+TEST_F(PosixBackendTest, AKeyTreeDeletedIsGoneFromTheStoreAndAMissingOneChangesNothing) {
+  testing::Environment environment;
+  environment.Set("XDG_CONFIG_HOME", folder.Path().c_str());
+  const std::string store = folder / "zelmora/registry/HKEY_CURRENT_USER.reg";
+  {
+    PosixPlatform writer;
+    EXPECT_EQ(writer.RegDeleteTreeW(kHkeyCurrentUser, u"Software\\Quorvane"), kErrorFileNotFound);
+    EXPECT_FALSE(std::filesystem::exists(folder / "zelmora"));  // nothing made to tell it
+    for (const char16_t* path : {u"Software\\Quorvane\\Zelmora\\Deep", u"Software\\Kept"}) {
+      HKEY key = kNoKey;
+      ASSERT_EQ(writer.RegCreateKeyExW(kHkeyCurrentUser, path, 0, nullptr, 0, kKeyAllAccess,
+                                       nullptr, &key, nullptr),
+                kErrorSuccess);
+      const std::uint8_t one[] = {1, 0, 0, 0};
+      ASSERT_EQ(writer.RegSetValueExW(key, u"v", 0, kRegDword, one, 4), kErrorSuccess);
+      writer.RegCloseKey(key);
+    }
+    const auto before = FileBytes(store);
+    EXPECT_EQ(writer.RegDeleteTreeW(kHkeyCurrentUser, u"software\\quorvane\\MISSING"),
+              kErrorFileNotFound);
+    EXPECT_EQ(writer.RegDeleteTreeW(kHkeyCurrentUser, u""), kErrorInvalidParameter);
+    EXPECT_EQ(FileBytes(store), before);
+    EXPECT_EQ(writer.RegDeleteTreeW(kHkeyCurrentUser, u"SOFTWARE\\quorvane"), kErrorSuccess);
+  }
+  // Another process reads the store afresh.
+  PosixPlatform reader;
+  DWORD size = 4;
+  std::uint8_t data[4];
+  EXPECT_EQ(reader.RegGetValueW(kHkeyCurrentUser, u"Software\\Quorvane\\Zelmora\\Deep", u"v",
+                                kRrfRtAny, nullptr, data, &size),
+            kErrorFileNotFound);
+  EXPECT_EQ(reader.RegGetValueW(kHkeyCurrentUser, u"Software\\Kept", u"v", kRrfRtAny, nullptr, data,
+                                &size),
+            kErrorSuccess);
+  EXPECT_EQ(reader.RegDeleteTreeW(kHkeyCurrentUser, u"Software\\Quorvane"), kErrorFileNotFound);
+}
+
+}  // namespace
+}  // namespace zelmora::platform
