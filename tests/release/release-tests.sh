@@ -33,15 +33,16 @@ case $NAME in
     { IFS= read -r server && IFS= read -r company; } <"$ZELMORA_SITE" # the same site
     (cd "$copy" && cmake --preset windows -DZELMORA_BUILD_TESTS=OFF \
       "-DZELMORA_FILE_SERVER=$server" "-DZELMORA_COMPANY=$company" &&
-      cmake --build --preset windows --target zelmora-setup zelmora-launch) >"$WORK/build.log" 2>&1 ||
+      cmake --build --preset windows --target zelmora-setup zelmora-launch) \
+      >"$WORK/build.log" 2>&1 ||
       fail "the second build failed: $(tail -20 "$WORK/build.log")"
     identity=$(cat "$ZELMORA_BUILD_IDENTITY_FILE")
     for program in "${PROGRAMS[@]}"; do
       name=${program##*/}
       second=$copy/build/windows/app/$name
       [[ $second != "$program" && -f $second ]] || fail "no second build at $second"
-      cmp "$program" "$second" >"$WORK/cmp" 2>&1 ||
-        fail "the two builds of $name differ in $(cmp -l "$program" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
+      cmp "$program" "$second" >"$WORK/cmp" 2>&1 || fail "the two builds of $name differ in \
+$(cmp -l "$program" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
       # Identical, and really the release: version, company, name, identity and manifest ...
       for text in "$ZELMORA_VERSION" Quorvane "$name" "$identity"; do
         holds_utf16 "$second" "$text" || fail "$name has no '$text' in its version resource"
@@ -62,7 +63,8 @@ case $NAME in
       field() { sed -nE "s#^$1[[:space:]]+##p" "$WORK/$name.header" | head -1; }
       [[ $(field 'Time/Date') == 'Thu Jan  1 00:00:00 1970' ]] ||
         fail "$name: time stamp $(field 'Time/Date'), expected none"
-      [[ $(field Subsystem) == 00000003*'(Windows CUI)' ]] || fail "$name: subsystem $(field Subsystem)"
+      [[ $(field Subsystem) == 00000003*'(Windows CUI)' ]] ||
+        fail "$name: subsystem $(field Subsystem)"
       # Terminal-server aware, and ASLR with high-entropy addresses and NX kept.
       [[ $(field DllCharacteristics) == 00008160 ]] ||
         fail "$name: DllCharacteristics $(field DllCharacteristics), expected 00008160"

@@ -1,11 +1,12 @@
 # The release's Wine cases: "release-cases.sh NAME" runs one, "--list" names them all.
-#   release.version     the tool's version resource as Windows reads it
-#   release.manifest    its manifest as Windows reads it: run level and supported systems
-#   release.dll-search  the tool restricts the DLL search to System32 before its runtime starts,
-#                       and loads no DLL that a program calling GetUserNameW alone does not
+#   release.version     both programs' version resources as Windows reads them
+#   release.manifest    their manifests as Windows reads them: run level and supported systems
+#   release.dll-search  both restrict the DLL search to System32 before their runtime starts, and
+#                       load no DLL that a program calling GetUserNameW alone does not
 #   release.guide       the deployment guide's commands, after runs that succeed and that fail
-#   release.signed      packages signed with a throwaway certificate verify, and the tool runs
-#   release.launcher    the launchers of three builds, run in turn as one user, through each path
+#   release.signed      packages signed with a throwaway certificate verify, and their programs run
+#   release.launcher    the launcher run as one user through each of its paths, beside the tools
+#                       of three builds and files that are none, and with no cmd.exe or reg.exe
 set -euo pipefail
 
 if [[ ${1:-} == --list ]]; then
@@ -19,7 +20,10 @@ readonly NAME=$1
 DIR=$(case_dir "$NAME")
 readonly DIR OUT="$DIR/stdout" ERR="$DIR/stderr"
 TOOL_PATH=$(windows_path "$ZELMORA_TOOL")
-readonly TOOL_PATH VERSION=$ZELMORA_VERSION SERVER=$(sed -n 1p "$ZELMORA_SITE")
+LAUNCHER_PATH=$(windows_path "$ZELMORA_LAUNCHER")
+readonly TOOL_PATH LAUNCHER_PATH VERSION=$ZELMORA_VERSION SERVER=$(sed -n 1p "$ZELMORA_SITE")
+IDENTITY=$(cat "$ZELMORA_BUILD_IDENTITY_FILE")
+readonly IDENTITY
 
 # The file holds these lines (after CR LF line ends are made LF).
 expect_lines() {
@@ -30,14 +34,15 @@ expect_lines() {
   diff "$file.expected" "$file.lf" >&2 || fail "$what differs (expected <, actual >)"
 }
 
-# Runs PROGRAM as the ordinary user with the calls that show the start of a process traced into
-# TRACE, one "Call ..." or "Ret ..." per line: DLL attaches, TLS callbacks, the DLL-search call
-# and the runtime's initialiser tables.
+# Runs PROGRAM with its ARGUMENTS as the ordinary user with the calls that show the start of a
+# process traced into TRACE, one "Call ..." or "Ret ..." per line: DLL attaches, TLS callbacks,
+# the DLL-search call and the runtime's initialiser tables. start_trace TRACE PROGRAM [ARGUMENT...]
 start_trace() {
-  local program=$1 trace=$2
+  local trace=$1
+  shift
   reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
     /d 'kernel32.SetDefaultDllDirectories;msvcrt._initterm' /f
-  USER=$ORDINARY_USER WINEDEBUG=+relay wine "$program" >/dev/null 2>"$trace.raw" || true
+  USER=$ORDINARY_USER WINEDEBUG=+relay wine "$@" >/dev/null 2>"$trace.raw" || true
   wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
   sed -nE 's/^[0-9a-f]+:((Call|Ret) .*)/\1/p' "$trace.raw" >"$trace"
 }
@@ -62,9 +67,8 @@ run_cmd() {
 # `set "VARIABLE=..."` line gets VALUE instead, as an administrator would fill it in.
 # Under load Wine at times fails to start a process: `wine cmd` ends with status 1 before cmd
 # echoed any command (with nothing or "ShellExecuteEx failed: Internal error" as output), or cmd
-# says it cannot start a program that is there ("Can't recognize '...'", status 9009) in its
-# output or the tool's log (LOG). Such a block is run again, at most twice; a command misspelt
-# in the guide still fails all three tries.
+# says it cannot start a program that is there ("Can't recognize '...'", status 9009). Such a
+# block is run again, at most twice; a command misspelt in the guide still fails all three tries.
 run_guide_block() {
   local name=$1 from=$2 block line assignment replaced=0 status try
   shift 2
@@ -82,7 +86,7 @@ run_guide_block() {
   for try in 1 2 3; do
     status=$(run_cmd "$name" "$from")
     if { ((status == 0)) || grep -qs '^[A-Z]:\\[^>]*>' "$DIR/$name.out"; } &&
-      ! grep -qs "^Can't recognize '" "$DIR/$name.out" ${LOG:+"$LOG"}; then
+      ! grep -qs "^Can't recognize '" "$DIR/$name.out"; then
       break
     fi
     echo "$name: Wine could not start a program (try $try, status $status)" >&2
@@ -114,77 +118,115 @@ break_registry() {
 clear_product_keys
 set_temp "$PLAIN_TEMP"
 
+# The release programs of the builds that the cases run: this one (A), the test build of another
+# server (B) and of this server with another company (C), by the identity of each.
+declare -A TOOLS=([A]=$ZELMORA_TOOL [B]=$ZELMORA_HELPERS/zelmora-setup-other-site.exe
+  [C]=$ZELMORA_HELPERS/zelmora-setup-same-server.exe)
+declare -A LAUNCHERS=([A]=$ZELMORA_LAUNCHER [B]=$ZELMORA_HELPERS/zelmora-launch-other-site.exe)
+declare -A LAYOUTS=([A]=$ZELMORA_LAYOUT [B]=$ZELMORA_HELPERS/other-site/layout.txt
+  [C]=$ZELMORA_HELPERS/same-server/layout.txt)
+declare -A IDENTITIES=([A]=$IDENTITY [B]=$(cat "$ZELMORA_HELPERS/other-site/build-identity.txt")
+  [C]=$(cat "$ZELMORA_HELPERS/same-server/build-identity.txt"))
+declare -A SERVERS=([A]=$SERVER [B]=$(sed -n 1p "$ZELMORA_HELPERS/other-site/settings.txt")
+  [C]=$SERVER)
+[[ $(printf '%s\n' "${IDENTITIES[@]}" | grep -cE '^1\.0\.0-.+-[0-9a-f]{8}$' | tr -d ' ') == 3 &&
+  $(printf '%s\n' "${IDENTITIES[@]}" | sort -u | wc -l) == 3 ]] ||
+  fail "identities ${IDENTITIES[*]}"
+
+clear_product_keys
+set_temp "$PLAIN_TEMP"
+
 case $NAME in
   release.version)
-    # The tool, and the test build of another site, whose resource names that site's server.
-    other=$(windows_path "$ZELMORA_HELPERS/zelmora-setup-other-site.exe")
-    other_server=$(sed -n 1p "$ZELMORA_HELPERS/other-site/settings.txt")
-    for tool in "$TOOL_PATH|$SERVER" "$other|$other_server"; do
-      IFS='|' read -r path server <<<"$tool"
-      wine "$ZELMORA_HELPERS/release-check.exe" version "$path" >"$OUT"
-      expect_lines "$OUT" "version resource of $path" \
+    # Both programs, and those of another site, whose resources name that site's server and
+    # identity: program|build|name|description.
+    for row in "$ZELMORA_TOOL|A|zelmora-setup|Zelmora workstation set-up" \
+      "$ZELMORA_LAUNCHER|A|zelmora-launch|Zelmora set-up launcher" \
+      "${TOOLS[B]}|B|zelmora-setup|Zelmora workstation set-up" \
+      "${LAUNCHERS[B]}|B|zelmora-launch|Zelmora set-up launcher"; do
+      IFS='|' read -r program build name description <<<"$row"
+      wine "$ZELMORA_HELPERS/release-check.exe" version "$(windows_path "$program")" >"$OUT"
+      expect_lines "$OUT" "version resource of $program" \
         "fixed FileVersion=$VERSION.0 ProductVersion=$VERSION.0" \
         "fixed FileFlags=0 FileOS=40004 FileType=1" "translation 040904b0" \
-        "CompanyName=Quorvane" "FileDescription=Zelmora workstation set-up ($server)" "FileVersion=$VERSION" \
-        "InternalName=zelmora-setup.exe" "OriginalFilename=zelmora-setup.exe" \
-        "ProductName=Zelmora" "ProductVersion=$VERSION"
+        "CompanyName=Quorvane" "FileDescription=$description (${SERVERS[$build]})" \
+        "FileVersion=$VERSION" "InternalName=$name" "OriginalFilename=$name.exe" \
+        "ProductName=Zelmora" "ProductVersion=${IDENTITIES[$build]}"
     done
     ;;
   release.manifest)
-    wine "$ZELMORA_HELPERS/release-check.exe" manifest "$TOOL_PATH" >"$OUT"
-    # Windows 7, 8, 8.1, and 10 and 11.
-    expect_lines "$OUT" "manifest" "run level=asInvoker uiAccess=0" \
-      "supportedOS {35138B9A-5D96-4FBD-8E2D-A2440225F93A}" \
-      "supportedOS {4A2F28E3-53B9-4441-BA9C-D69D4A4A6E38}" \
-      "supportedOS {1F676C76-80E1-4239-95BB-83D0F6D0DA78}" \
-      "supportedOS {8E0F7A12-BFB3-4FE8-B9A5-48FD50A15A9A}"
+    for program in "$TOOL_PATH" "$LAUNCHER_PATH"; do
+      wine "$ZELMORA_HELPERS/release-check.exe" manifest "$program" >"$OUT"
+      # Windows 7, 8, 8.1, and 10 and 11.
+      expect_lines "$OUT" "manifest of $program" "run level=asInvoker uiAccess=0" \
+        "supportedOS {35138B9A-5D96-4FBD-8E2D-A2440225F93A}" \
+        "supportedOS {4A2F28E3-53B9-4441-BA9C-D69D4A4A6E38}" \
+        "supportedOS {1F676C76-80E1-4239-95BB-83D0F6D0DA78}" \
+        "supportedOS {8E0F7A12-BFB3-4FE8-B9A5-48FD50A15A9A}"
+    done
     ;;
   release.dll-search)
-    start_trace "$ZELMORA_TOOL" "$DIR/tool.trace"
-    # The tool's first call after its TLS callbacks (the runtime's, which load nothing) restricts
-    # the search and succeeds; the runtime's initialisers come after it.
-    first=$(grep -vE '^(Call|Ret) +(PE DLL|TLS callback)' "$DIR/tool.trace" | head -2)
-    [[ $first == $'Call KERNEL32.SetDefaultDllDirectories(00000800)'*$'\nRet  KERNEL32.SetDefaultDllDirectories() retval=00000001'* ]] ||
-      fail "the tool starts with"$'\n'"$first"
-    grep -q '^Call msvcrt._initterm' "$DIR/tool.trace" || fail "no runtime start in the trace"
-    # No DLL is loaded once the tool runs, and none that the plain advapi32 program does not load.
-    sed -n '/SetDefaultDllDirectories/,$p' "$DIR/tool.trace" | grep -q '^Call PE DLL.*PROCESS_ATTACH' &&
-      fail "the tool loads a DLL while it runs"
-    start_trace "$ZELMORA_HELPERS/advapi32-console-program.exe" "$DIR/baseline.trace"
+    start_trace "$DIR/baseline.trace" "$ZELMORA_HELPERS/advapi32-console-program.exe"
     attached_dlls "$DIR/baseline.trace" >"$DIR/baseline.dlls"
-    attached_dlls "$DIR/tool.trace" >"$DIR/tool.dlls"
     [[ -s $DIR/baseline.dlls ]] || fail "no DLLs in the trace"
-    diff "$DIR/baseline.dlls" "$DIR/tool.dlls" >&2 || fail "the tool loads other DLLs (>)"
+    # The tool, and the launcher showing its usage, which starts no other program.
+    for program in "$ZELMORA_TOOL" "$ZELMORA_LAUNCHER /?"; do
+      name=${program##*/}
+      name=${name%% *}
+      # shellcheck disable=SC2086 # the launcher's argument
+      start_trace "$DIR/$name.trace" $program
+      # The first call after its TLS callbacks (the runtime's, which load nothing) restricts the
+      # search and succeeds; the runtime's initialisers come after it.
+      first=$(grep -vE '^(Call|Ret) +(PE DLL|TLS callback)' "$DIR/$name.trace" | head -2)
+      call=KERNEL32.SetDefaultDllDirectories
+      [[ $first == "Call $call(00000800)"*$'\n'"Ret  $call() retval=00000001"* ]] ||
+        fail "$name starts with"$'\n'"$first"
+      grep -q '^Call msvcrt._initterm' "$DIR/$name.trace" ||
+        fail "no runtime start in $name's trace"
+      # No DLL is loaded once it runs, and none that the plain advapi32 program does not load.
+      sed -n '/SetDefaultDllDirectories/,$p' "$DIR/$name.trace" |
+        grep -q '^Call PE DLL.*PROCESS_ATTACH' && fail "$name loads a DLL while it runs"
+      attached_dlls "$DIR/$name.trace" >"$DIR/$name.dlls"
+      diff "$DIR/baseline.dlls" "$DIR/$name.dlls" >&2 || fail "$name loads other DLLs (>)"
+    done
     ;;
   release.guide)
     # Every command block of the guide is checked, here or by the package check.
     blocks=$(grep -cE '^ *```(cmd|sh)$' "$ZELMORA_GUIDE")
     markers=$(grep -oE '<!-- checked: [a-z-]+ -->' "$ZELMORA_GUIDE" | cut -d' ' -f3 | sort)
-    [[ $(echo $markers) == "build-for-site confirm-site detection detection-build install-command remove-settings reports-folder uninstall-command verify-package" && $blocks == 9 ]] ||
+    checked="build-for-site confirm-site copy-build detection detection-build install-command \
+logon-script uninstall-command verify-package"
+    [[ $(echo $markers) == "$checked" && $blocks == 9 ]] ||
       fail "the guide has $blocks command blocks, checked as:" $markers
+    # Its example build folder is named after the identity of its example site.
+    example=$(cmake -DVERSION="$VERSION" -DZELMORA_FILE_SERVER=FS-TLV-02 \
+      '-DZELMORA_COMPANY=השקמה אשראי בע"מ' -P "$ZELMORA_SOURCE/cmake/BuildIdentity.cmake")
+    grep -qF "\\deploy\\zelmora\\$example\"" <(guide_block copy-build) ||
+      fail "the guide's build folder is not named after $example"
+
     package=$DIR/package
     temp=$DIR/temp
-    mkdir -p "$package" "$temp"
-    cp "$ZELMORA_TOOL" "$package/zelmora-setup.exe"
-    cp "$ZELMORA_LAUNCHER" "$package/zelmora-launch.cmd"
+    reports=$DIR/reports
+    mkdir -p "$package" "$temp" "$reports"
+    IFS=':' read -r -a beside <<<"$ZELMORA_BESIDE_EXE"
+    cp "$ZELMORA_TOOL" "$ZELMORA_LAUNCHER" "${beside[@]}" "$package/"
     set_temp "$(windows_path "$temp")"
     log=$temp/zelmora-setup.log
-    LOG=$log # where the install command's inner cmd.exe says what it could not start
     trap '(($? == 0)) || tail -n +1 "$DIR"/*.out "$log" >&2 2>/dev/null' EXIT # tells why
-    identity=$(cat "$ZELMORA_BUILD_IDENTITY_FILE")
     # The build's detection query: status 0 and the identity shown, or status 1.
     expect_build() {
       local status
       status=$(run_guide_block detection-build "$DIR")
       [[ $status == "$1" ]] && { ((status)) || tr -d '\r' <"$DIR/detection-build.out" |
-        grep -qE "^ +Build +REG_SZ +$identity *\$"; } || fail "build query: $status $(cat "$DIR/detection-build.out")"
+        grep -qE "^ +Build +REG_SZ +$IDENTITY *\$"; } ||
+        fail "build query: $status $(cat "$DIR/detection-build.out")"
     }
 
     # The Intune and Configuration Manager commands, run in the package's folder.
     expect_detection no "before any run"
     expect_status "$(run_guide_block install-command "$package")" 0
     expect_bytes "$log" 'Zelmora Installed\r\n'
-    expect_layout "$DIR" "$(windows_path "$temp")" ordinary "$identity"
+    expect_layout "$DIR" "$(windows_path "$temp")" ordinary "$IDENTITY"
     expect_detection yes "after a complete run"
     expect_build 0
     expect_status "$(run_guide_block confirm-site "$DIR")" 0
@@ -195,14 +237,27 @@ case $NAME in
     expect_status "$(run_guide_block uninstall-command "$package")" 0
     expect_detection no "after the uninstall command"
     expect_build 1
-    expect_status "$(run_guide_block install-command "$package")" 0
-    expect_status "$(run_guide_block remove-settings "$DIR")" 0
-    expect_detection no "after the settings were removed"
-    expect_build 1
+
+    # Group Policy: the build copied into its own folder, and the logon script run from there,
+    # once after a run that fails and twice after one that completes.
+    folder=$DIR/deploy/$IDENTITY
+    mkdir -p "$DIR/deploy"
+    settings=("ZELMORA_BUILD_FOLDER=$(windows_path "$folder")")
+    expect_status "$(run_guide_block copy-build "$package" "${settings[@]}")" 0
+    for file in "$folder"/*; do cmp -s "$file" "$package/${file##*/}" || fail "$file differs"; done
+    [[ $(ls "$folder" | wc -l) == 3 ]] || fail "the build folder holds $(ls "$folder")"
+    settings+=("ZELMORA_REPORTS=$(windows_path "$reports")")
     break_registry
-    expect_status "$(run_guide_block install-command "$package")" 20
+    expect_status "$(run_guide_block logon-script "$DIR" "${settings[@]}")" 20
     expect_bytes "$log" 'Installation Error\r\n'
     expect_detection no "after a failed run"
+    [[ $(ls "$reports" | wc -l) == 1 ]] || fail "reports after a failed run: $(ls "$reports")"
+    clear_product_keys
+    for run in first second; do
+      expect_status "$(run_guide_block logon-script "$DIR" "${settings[@]}")" 0
+      expect_layout "$DIR" "$(windows_path "$temp")" ordinary "$IDENTITY"
+      [[ -z $(ls "$reports") ]] || fail "a report after the $run complete run: $(ls "$reports")"
+    done
     ;;
   release.signed)
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Zelmora test signer' \
@@ -221,15 +276,20 @@ case $NAME in
     for archive in "$by_environment" "$by_cache"; do
       unpacked=${archive%.zip}
       check_package "$archive" "$unpacked"
-      osslsigncode verify -in "$unpacked/zelmora-setup.exe" -CAfile "$DIR/cert.pem" \
-        >"$unpacked.verify" 2>&1 || fail "signature does not verify: $(cat "$unpacked.verify")"
-      grep -q 'Message digest algorithm *: SHA256' "$unpacked.verify" || fail "not SHA-256"
-      cmp -s "$ZELMORA_TOOL" "$unpacked/zelmora-setup.exe" && fail "the packaged tool is unsigned"
+      for program in "$ZELMORA_TOOL" "$ZELMORA_LAUNCHER"; do
+        signed=$unpacked/${program##*/}
+        osslsigncode verify -in "$signed" -CAfile "$DIR/cert.pem" >"$signed.verify" 2>&1 ||
+          fail "${program##*/}'s signature does not verify: $(cat "$signed.verify")"
+        grep -q 'Message digest algorithm *: SHA256' "$signed.verify" || fail "not SHA-256"
+        cmp -s "$program" "$signed" && fail "the packaged ${program##*/} is unsigned"
+      done
     done
-    ZELMORA_TOOL=${by_environment%.zip}/zelmora-setup.exe
-    expect_status "$(run_tool "$ORDINARY_USER" "$OUT" "$ERR")" 0
-    expect_bytes "$OUT" 'Zelmora Installed\r\n'
-    expect_layout "$DIR" "$PLAIN_TEMP" ordinary
+    # The signed launcher runs the signed tool beside it, and records its identity.
+    unpacked=${by_environment%.zip}
+    status=0
+    USER=$ORDINARY_USER wine "$unpacked/zelmora-launch.exe" >"$OUT" 2>"$ERR" || status=$?
+    expect_status "$status" 0
+    expect_layout "$DIR" "$PLAIN_TEMP" ordinary "$IDENTITY"
 
     # Half a set-up, and a time-stamp server that cannot be reached, give no package at all.
     make_package "$DIR/half" "ZELMORA_SIGN_CERT=$DIR/cert.pem" 2>/dev/null &&
@@ -241,74 +301,7 @@ case $NAME in
       fail "a package was left"
     ;;
   release.launcher)
-    # Builds A (this one), B (another server) and C (A's server, another company), each in a
-    # folder of its own whose name needs quoting, started from elsewhere; A reports to a folder
-    # set as the guide says.
-    temp="$DIR/temp & 1!"
-    reports=$DIR/reports
-    mkdir -p "$temp" "$reports"
-    declare -A identity=()
-    site() { # site NAME TOOL LAUNCHER
-      mkdir -p "$DIR/$1 & co!"
-      cp "$2" "$DIR/$1 & co!/zelmora-setup.exe"
-      cp "$3" "$DIR/$1 & co!/zelmora-launch.cmd"
-      printf '@"%s"\r\n' "$(windows_path "$DIR/$1 & co!/zelmora-launch.cmd")" >"$DIR/$1.cmd"
-      identity[$1]=$(sed -nE 's/^set "ZELMORA_BUILD=(.*)"\r$/\1/p' "$3")
-    }
-    site A "$ZELMORA_TOOL" "$ZELMORA_LAUNCHER"
-    site B "$ZELMORA_HELPERS/zelmora-setup-other-site.exe" "$ZELMORA_HELPERS/other-site/zelmora-launch.cmd"
-    site C "$ZELMORA_HELPERS/zelmora-setup-same-server.exe" "$ZELMORA_HELPERS/same-server/zelmora-launch.cmd"
-    declare -A layout=([A]=$ZELMORA_LAYOUT [B]=$ZELMORA_HELPERS/other-site/layout.txt
-      [C]=$ZELMORA_HELPERS/same-server/layout.txt)
-    [[ ${identity[A]} == "$(cat "$ZELMORA_BUILD_IDENTITY_FILE")" &&
-      $(printf '%s\n' "${identity[@]}" | sort -u | wc -l) == 3 ]] || fail "identities ${identity[*]}"
-    [[ $(guide_block reports-folder) == 'set "ZELMORA_REPORTS='*'"' ]] || fail "no reports-folder block"
-    sed -i "s|^set \"ZELMORA_REPORTS=\"|set \"ZELMORA_REPORTS=$(windows_path "$reports" | sed 's/\\/\\\\/g')\"|" \
-      "$DIR/A & co!/zelmora-launch.cmd"
-    set_temp "$(windows_path "$temp")"
-
-    # A sets a new user up; run again, it does not run the tool (a value deleted stays deleted).
-    expect_status "$(run_cmd A "$DIR")" 0
-    expect_bytes "$temp/zelmora-setup.log" 'Zelmora Installed\r\n'
-    expect_layout "$DIR" "$(windows_path "$temp")" ordinary "${identity[A]}"
-    wine reg delete "$PRODUCT_KEY\\Zelmora\\Files" /v LastReport /f >/dev/null
-    expect_status "$(run_cmd A "$DIR")" 0
-    ! wine reg query "$PRODUCT_KEY\\Zelmora\\Files" /v LastReport >/dev/null 2>&1 ||
-      fail "A's launcher ran the tool again"
-    # Each other build runs, and so does A again after them.
-    for build in B C A; do
-      expect_status "$(run_cmd $build "$DIR")" 0
-      ZELMORA_LAYOUT=${layout[$build]} expect_layout "$DIR" "$(windows_path "$temp")" ordinary \
-        "${identity[$build]}"
-    done
-    [[ -z $(ls "$reports") ]] || fail "a report after complete runs: $(ls "$reports")"
-
-    # Runs that do not complete record nothing, end with their status and leave their report
-    # (each replacing the one before): "Installation Error" with the registry unwritable, then a
-    # fault in start-up and one mid-run of a tool that faults.
-    break_registry
-    for row in -/20 FindResourceW:1:read/217 RegSetValueExW:4:read/1; do
-      if [[ $row != -/* ]]; then
-        clear_product_keys
-        cp "$ZELMORA_FAULTING_TOOL" "$DIR/A & co!/zelmora-setup.exe"
-      fi
-      expect_status "$(ZELMORA_FAULT_AT=${row%/*} run_cmd A "$DIR")" "${row#*/}"
-      ! wine reg query "$PRODUCT_KEY\\ZelmoraSetup" >/dev/null 2>&1 || fail "$row: recorded"
-      report=$(find "$reports" -name "*-*.log")
-      [[ -n $report && $(ls "$reports") == "${report##*/}" ]] || fail "$row: reports $(ls "$reports")"
-      cmp -s "$report" "$temp/zelmora-setup.log" || fail "the report after $row is not the log"
-    done
-    rm "$DIR/A & co!/zelmora-setup.exe"
-    expect_status "$(run_cmd A "$DIR")" 22
-
-    # With the registry writable again, a TEMP that is a missing folder, then none at all.
-    cp "$ZELMORA_TOOL" "$DIR/A & co!/zelmora-setup.exe"
-    for temp in "$(windows_path "$DIR/missing")" ""; do
-      clear_product_keys
-      if [[ -n $temp ]]; then set_temp "$temp"; else set_temp --unset; fi
-      expect_status "$(run_cmd A "$DIR")" 0
-      expect_layout "$DIR" "$temp" ordinary "${identity[A]}"
-    done
+    source "$(dirname "$0")/launcher-case.sh"
     ;;
   *)
     fail "no release case named $NAME"

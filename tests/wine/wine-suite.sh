@@ -169,12 +169,20 @@ expect_same_file() {
   fail "$what differs"
 }
 
+# The launcher's record of a run of the build IDENTITY with TEMP, as the registry editor exports
+# it: expected_record IDENTITY TEMP
+expected_record() {
+  printf '[HKEY_CURRENT_USER\\%s\\ZelmoraSetup]\n"Build"="%s"\n"Temp"="%s"\n\n' \
+    "$PRODUCT_PATH" "$1" "$(reg_escape "$2")"
+}
+
 # The product keys hold exactly the layout of a complete run (of the table ZELMORA_LAYOUT) and,
-# when BUILD is given, the launcher's record of it: expect_layout DIR TEMP ACCOUNT [BUILD]
+# when BUILD is given, the launcher's record of it: that identity and TEMP.
+# expect_layout DIR TEMP ACCOUNT [BUILD]
 expect_layout() {
   local dir=$1 temp=$2 account=$3 build=${4:-}
   { expected_layout "$temp" "$account"
-    [[ -z $build ]] || printf '[HKEY_CURRENT_USER\\%s\\ZelmoraSetup]\n"Build"="%s"\n\n' "$PRODUCT_PATH" "$build"
+    [[ -z $build ]] || expected_record "$build" "$temp"
   } | to_reg_file >"$dir/expected.reg"
   export_product_keys "$dir/actual.reg"
   expect_same_file "$dir/expected.reg" "$dir/actual.reg" "registry ($account account${build:+, build $build})"
