@@ -80,6 +80,14 @@ bool KeyIs(Bytes block, const Node& node, std::u16string_view key, bool exactly 
   return true;
 }
 
+// Whether the root's key and its NUL are at `at`, which leaves that many bytes.
+bool RootKeyAt(Bytes bytes, std::size_t at) {
+  for (std::size_t i = 0; i <= kRootKey.size(); ++i) {
+    if (WordAt(bytes, at + 2 * i) != (i < kRootKey.size() ? kRootKey[i] : 0)) return false;
+  }
+  return true;
+}
+
 // The root node, when block starts with one.
 std::optional<Node> ReadRoot(Bytes block) {
   const std::optional<Node> root = ReadNode(block, 0, block.size());
@@ -96,26 +104,19 @@ class Children {
   Children(Bytes block, const Node& parent)
       : block_(block), at_(parent.childrenAt), end_(parent.end) {}
 
-  // The next child; none at the end, and also when it is malformed (malformed() then says so),
-  // after which the walk stays ended.
+  // The next child; none at the end, and also when it is malformed, since nothing after it can
+  // be found: the walk then stays ended.
   std::optional<Node> Next() {
     if (at_ >= end_) return std::nullopt;
     std::optional<Node> child = ReadNode(block_, at_, end_);
-    if (!child) {
-      malformed_ = true;
-      at_ = end_;
-      return std::nullopt;
-    }
-    at_ = Aligned(child->end);
+    at_ = child ? Aligned(child->end) : end_;
     return child;
   }
-  bool malformed() const { return malformed_; }
 
  private:
   Bytes block_;
   std::size_t at_;
   std::size_t end_;
-  bool malformed_ = false;
 };
 
 std::u16string TextOf(Bytes block, const Node& node) {
@@ -133,8 +134,9 @@ std::u16string TextOf(Bytes block, const Node& node) {
 std::span<const std::uint8_t> FindVersionBlock(std::span<const std::uint8_t> bytes) {
   constexpr std::size_t kLeast = kRootValueAt + kFixedInfoBytes;
   for (std::size_t at = 0; bytes.size() - at >= kLeast; ++at) {
-    // Most offsets fail at the key's first unit.
-    if (bytes[at + kHeaderBytes] != 'V' || bytes[at + kHeaderBytes + 1] != 0) continue;
+    // The key first, whole, so that no offset costs more than its few units, however many look
+    // like the start of a key.
+    if (!RootKeyAt(bytes, at + kHeaderBytes)) continue;
     const Bytes candidate = bytes.subspan(at);
     if (const std::optional<Node> root = ReadRoot(candidate)) return candidate.first(root->end);
   }

@@ -149,6 +149,10 @@ TEST(VersionInfoTest, FindsTheFirstBlockAndNoCopyOfItsKey) {
   const std::span<const std::uint8_t> found = FindVersionBlock(file);
   EXPECT_EQ(found.data() - file.data(), std::ptrdiff_t(3 + decoy.size() + unsigned_.size()));
   EXPECT_EQ(found.size(), kBlock.size());
+  // Long lengths before units that start the key, but never the whole key: found in linear time.
+  Bytes keyLike;
+  for (int i = 0; i < 1 << 20; ++i) keyLike.insert(keyLike.end(), {0xFF, 0xFF, 'V', 0});
+  EXPECT_TRUE(FindVersionBlock(keyLike).empty());
   // Cut anywhere, the block is no block; held to a cut, its string is gone until the cut
   // passes its StringFileInfo.
   const std::size_t stringInfoEnd = 92 + StringInfo({Table({kFile, kProduct})}).size();
