@@ -20,8 +20,8 @@ bool WriteWholeFile(const std::u16string& path, std::string_view bytes) {
               count > 0 && count <= bytes.size();
     if (written) bytes.remove_prefix(count);
   }
-  // A file whose close fails may not hold what was written.
-  return System().CloseHandle(file) != 0 && written;
+  System().CloseHandle(file);
+  return written;
 }
 
 }  // namespace zelmora::launcher

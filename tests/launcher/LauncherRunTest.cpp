@@ -239,12 +239,14 @@ TEST(Launcher, KeepsTheLogInTheFirstFolderThatTakesIt) {
   const std::u16string kTmp = u"D:\\tmp", kProfile = u"C:\\Users\\jdoe\\";
   const struct {
     bool tempTakes, tmpSet, tmpTakes;
-    std::u16string log;  // where it is; none: nowhere
+    std::u16string log;     // where it is
+    bool tempFull = false;  // the file is made in TEMP, but writing it fails
   } rows[] = {
       {true, true, true, kLog},
       {false, true, true, kTmp + u"\\zelmora-setup.log"},
       {false, false, true, kProfile + u"zelmora-setup.log"},
       {false, true, false, kProfile + u"zelmora-setup.log"},
+      {true, true, true, kTmp + u"\\zelmora-setup.log", true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(platform::Utf16ToUtf8(row.log));
@@ -254,9 +256,11 @@ TEST(Launcher, KeepsTheLogInTheFirstFolderThatTakesIt) {
     t.platform.environment[u"USERPROFILE"] = kProfile;
     t.platform.folders[kTemp].allowsWrites = row.tempTakes;
     t.platform.folders[kTmp].allowsWrites = row.tmpTakes;
+    if (row.tempFull) t.platform.FailCall(Call::WriteFile, 1, platform::kErrorDiskFull);
     EXPECT_EQ(t.Run(), 20u);
     EXPECT_EQ(t.File(row.log), "Installation Error\r\n");
-    EXPECT_EQ(t.platform.files.size(), 2u);  // the log and the report
+    // The log and the report, and what a full TEMP took of the log.
+    EXPECT_EQ(t.platform.files.size(), row.tempFull ? 3u : 2u);
   }
   // Nowhere: the status is the run's all the same.
   World t;
