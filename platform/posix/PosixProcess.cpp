@@ -7,14 +7,15 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <limits>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -104,12 +105,6 @@ int AboveStandardStreams(int fd) {
   while (errorPipe >= 0 && write(errorPipe, &error, sizeof error) < 0 && errno == EINTR) {
   }
   _exit(kExecFailedStatus);
-}
-
-std::int64_t NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 }  // namespace
@@ -241,16 +236,16 @@ DWORD PosixPlatform::WaitForSingleObject(HANDLE process, DWORD milliseconds) {
   }
   // Polled, with pauses that grow from a tenth of a millisecond to ten, so that a short program
   // is seen to end at once and a long wait costs little.
-  const std::int64_t deadline = NowMs() + milliseconds;
-  long pauseNs = 100000;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  std::chrono::nanoseconds pause = std::chrono::microseconds(100);
   for (;;) {
     if (!Reap(*entry, false, ended)) return kWaitFailed;
     if (ended) return kWaitObject0;
-    const std::int64_t left = deadline - NowMs();
-    if (left <= 0) return kWaitTimeout;
-    timespec pause{0, std::min<long>(pauseNs, static_cast<long>(left) * 1000000)};
-    nanosleep(&pause, nullptr);
-    pauseNs = std::min(pauseNs * 2, 10000000L);
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return kWaitTimeout;
+    std::this_thread::sleep_for(std::min<Clock::duration>(pause, left));
+    pause = std::min<std::chrono::nanoseconds>(pause * 2, std::chrono::milliseconds(10));
   }
 }
 

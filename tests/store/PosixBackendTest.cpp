@@ -1,5 +1,6 @@
 // The POSIX back-end's calls for starting programs, writing and deleting files, the names and
 // deleting keys, at their limits and from odd origins.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,6 +14,23 @@
 #include "platform/common/Utf.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/StoreTestSupport.h"
+
+namespace zelmora::platform {
+namespace {
+// While set, the host name the system gives.
+std::string fakeHostName;
+}  // namespace
+}  // namespace zelmora::platform
+
+extern "C" int gethostname(char* name, size_t size) noexcept {
+  using Lookup = int (*)(char*, size_t);
+  static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "gethostname"));
+  const std::string& fake = zelmora::platform::fakeHostName;
+  if (fake.empty()) return next(name, size);
+  fake.copy(name, size);
+  if (fake.size() < size) name[fake.size()] = '\0';
+  return 0;
+}
 
 namespace zelmora::platform {
 namespace {
@@ -153,10 +171,24 @@ TEST_F(PosixBackendTest, APipeHoldsSixtyFourKibibytesUnreadUntilItsEnd) {
 TEST_F(PosixBackendTest, TheProgramGetsNoDescriptorOfTheCallersAndNothingToRead) {
   const int inheritable = open("/dev/null", O_RDONLY);  // not close-on-exec
   ASSERT_GE(inheritable, 0);
-  Shell("ls /proc/$$/fd | tr '\\n' ' '; readlink /proc/$$/fd/0; cat; echo end");
-  close(inheritable);
+  // The caller's own input has something to read, which the program must not get.
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  ASSERT_EQ(write(input[1], "the caller's\n", 13), 13);
+  close(input[1]);
+  const int savedInput = dup(STDIN_FILENO);
+  dup2(input[0], STDIN_FILENO);
+  // Each of the caller's descriptors is looked for in the program, by the shell alone.
+  std::string open;
+  for (const std::string& fd : testing::FolderEntries("/proc/self/fd")) {
+    if (fd.size() > 1 || fd[0] > '2') open += " " + fd;
+  }
+  Shell("for fd in" + open + "; do [ -e /proc/$$/fd/$fd ] && echo leaked $fd; done; " +
+        "readlink /proc/$$/fd/0; cat; echo end");
+  dup2(savedInput, STDIN_FILENO);
+  for (const int fd : {savedInput, input[0], inheritable}) close(fd);
   EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
-  EXPECT_EQ(ReadToEnd(), "0 1 2 /dev/null\nend\n");
+  EXPECT_EQ(ReadToEnd(), "/dev/null\nend\n");
 }
 
 TEST_F(PosixBackendTest, AFileWrittenAnewIsARegularFileOfItsOwnOrNothing) {
@@ -166,12 +198,17 @@ TEST_F(PosixBackendTest, AFileWrittenAnewIsARegularFileOfItsOwnOrNothing) {
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   const std::string fifo = folder / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // so that a write could open it
+  ASSERT_GE(reader, 0);
+  const std::string lonelyFifo = folder / "lonely";  // no reader: a blocking open would hang
+  ASSERT_EQ(mkfifo(lonelyFifo.c_str(), 0600), 0);
   const struct {
     std::string path;
     LONG error;
   } refused[] = {
       {link, kErrorAccessDenied},
-      {fifo, kErrorAccessDenied},  // and no hang
+      {fifo, kErrorAccessDenied},
+      {lonelyFifo, kErrorAccessDenied},
       {folder.Path(), kErrorAccessDenied},
       {folder / "missing/log", kErrorPathNotFound},
   };
@@ -180,6 +217,7 @@ TEST_F(PosixBackendTest, AFileWrittenAnewIsARegularFileOfItsOwnOrNothing) {
     EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(c.error)) << c.path;
   }
   EXPECT_EQ(FileBytes(target), Bytes("kept"));
+  close(reader);
 
   const HANDLE file = Create(target);
   ASSERT_NE(file, kInvalidHandle);
@@ -187,11 +225,11 @@ TEST_F(PosixBackendTest, AFileWrittenAnewIsARegularFileOfItsOwnOrNothing) {
   EXPECT_TRUE(platform.WriteFile(file, "new", 3, &written, nullptr));
   EXPECT_TRUE(platform.CloseHandle(file));
   EXPECT_EQ(FileBytes(target), Bytes("new"));  // emptied first
-  const mode_t previous = umask(027);
+  const mode_t previous = umask(002);
   const HANDLE fresh = Create(folder / "fresh");
   umask(previous);
   platform.CloseHandle(fresh);
-  EXPECT_EQ(testing::ModeOf(folder / "fresh"), 0640u);
+  EXPECT_EQ(testing::ModeOf(folder / "fresh"), 0664u);
 }
 
 TEST_F(PosixBackendTest, ADeletedFileTellsAMissingFileFromAMissingFolder) {
@@ -216,28 +254,32 @@ TEST_F(PosixBackendTest, ADeletedFileTellsAMissingFileFromAMissingFolder) {
 TEST_F(PosixBackendTest, NamesAreTheHostsFirstLabelAndTheUserBehindIt) {
   char16_t name[256];
   DWORD size = 256;
-  ASSERT_TRUE(platform.GetComputerNameW(name, &size));
-  const std::u16string computer(name, size);
-  EXPECT_EQ(computer.find(u'.'), std::u16string::npos);
-  size = 256;
   ASSERT_TRUE(platform.GetUserNameW(name, &size));
   const std::u16string user(name, size - 1);
-  size = 256;
-  ASSERT_TRUE(platform.GetUserNameExW(kNameSamCompatible, name, &size));
-  EXPECT_EQ(std::u16string(name, size), computer + u"\\" + user);
-
+  for (const auto& [host, computer] : {std::pair{"ws-0142.corp.example", u"ws-0142"},
+                                       std::pair{"plain", u"plain"}, std::pair{"a.", u"a"}}) {
+    fakeHostName = host;
+    size = 256;
+    ASSERT_TRUE(platform.GetComputerNameW(name, &size)) << host;
+    EXPECT_EQ(std::u16string(name, size), computer) << host;
+    size = 256;
+    ASSERT_TRUE(platform.GetUserNameExW(kNameSamCompatible, name, &size)) << host;
+    EXPECT_EQ(std::u16string(name, size), computer + (u"\\" + user)) << host;
+  }
   // Buffers one unit short: the units needed, with the NUL.
-  size = static_cast<DWORD>(computer.size());
+  fakeHostName = "ws-0142.corp";
+  size = 7;
   EXPECT_FALSE(platform.GetComputerNameW(name, &size));
   EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorBufferOverflow));
-  EXPECT_EQ(size, computer.size() + 1);
-  size = static_cast<DWORD>(computer.size() + user.size() + 1);
+  EXPECT_EQ(size, 8u);
+  size = static_cast<DWORD>(8 + user.size());
   EXPECT_FALSE(platform.GetUserNameExW(kNameSamCompatible, name, &size));
   EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorMoreData));
-  EXPECT_EQ(size, computer.size() + user.size() + 2);
+  EXPECT_EQ(size, 9 + user.size());
   size = 256;
   EXPECT_FALSE(platform.GetUserNameExW(kNameSamCompatible + 1, name, &size));
   EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorInvalidParameter));
+  fakeHostName.clear();
 }
 
 TEST_F(PosixBackendTest, AKeyTreeDeletedIsGoneFromTheStoreAndAMissingOneChangesNothing) {
