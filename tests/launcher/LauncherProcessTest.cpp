@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/common/Utf.h"
+#include "tests/support/RunFixture.h"
 #include "tests/support/ToolRun.h"
 
 namespace zelmora::testing {
@@ -31,15 +32,15 @@ TEST(LauncherProcess, SetsUpOnceThenSkipsTheTool) {
   EXPECT_EQ(first.err, "");
   EXPECT_EQ(ReadFile(home / "temp" / "zelmora-setup.log"), "Zelmora Installed\r\n");
   ExpectCompleteLayout(store, temp, u"Software\\Quorvane\\ZelmoraSetup");
+  // The record, Temp first and then Build, which a detection rule reads.
+  const std::u16string key = u"Software\\Quorvane\\ZelmoraSetup";
   const auto tree = ReadStore(store);
   ASSERT_TRUE(tree.has_value());
-  const platform::RegistryKey* record = tree->FindKey(u"Software\\Quorvane\\ZelmoraSetup");
-  ASSERT_NE(record, nullptr);
-  ASSERT_EQ(record->Values().size(), 2u);
-  EXPECT_EQ(record->Values()[0].name, u"Temp");
-  EXPECT_EQ(record->Values()[0].data, platform::Utf16LeWithNul(platform::Utf8ToUtf16(temp)));
-  EXPECT_EQ(record->Values()[1].name, u"Build");
-  EXPECT_EQ(record->Values()[1].data, platform::Utf16LeWithNul(ZELMORA_BUILD_IDENTITY_TEXT));
+  std::vector<StoredValue> record = Contents(*tree);
+  std::erase_if(record, [&](const StoredValue& value) { return value.key != key; });
+  EXPECT_EQ(record, (std::vector<StoredValue>{
+                        {key, u"Temp", platform::kRegSz, Sz(platform::Utf8ToUtf16(temp))},
+                        {key, u"Build", platform::kRegSz, Sz(ZELMORA_BUILD_IDENTITY_TEXT)}}));
 
   // The log of the first run is what the second would overwrite if it ran the tool.
   fs::remove(home / "temp" / "zelmora-setup.log");
