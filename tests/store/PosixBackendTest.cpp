@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/common/Utf.h"
+#include "platform/common/VersionInfo.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/StoreTestSupport.h"
 
@@ -120,6 +121,53 @@ TEST_F(PosixBackendTest, ProgramsThatCannotRunFailTheStartWithTheirCode) {
     EXPECT_EQ(testing::FolderEntries("/proc/self/fd"), before) << c.what;
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << c.what << ": a child was left";
   }
+}
+
+// What the program's name holds once it is open makes no difference: the version block and the
+// start meet the file that was opened.
+TEST_F(PosixBackendTest, TheVersionBlockAndTheStartMeetTheHeldFile) {
+  const std::string tool = folder / "zelmora-setup";
+  std::filesystem::copy_file(ZELMORA_TOOL, tool);
+  const HANDLE held = Open(tool);
+  ASSERT_NE(held, kInvalidHandle);
+  testing::WriteFileBytes(folder / "other", Bytes("not a program"));
+  std::filesystem::rename(folder / "other", tool);
+
+  std::vector<std::uint8_t> block(64 * 1024);
+  DWORD size = static_cast<DWORD>(block.size());
+  ASSERT_TRUE(platform.GetFileVersionInfoW(held, u"ignored", &size, block.data()));
+  EXPECT_EQ(VersionString(std::span(block.data(), size), u"ProductVersion"),
+            ZELMORA_BUILD_IDENTITY_TEXT);
+  const DWORD needed = size;
+  size = needed - 1;
+  EXPECT_FALSE(platform.GetFileVersionInfoW(held, u"ignored", &size, block.data()));
+  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorInsufficientBuffer));
+  EXPECT_EQ(size, needed);
+  platform.CloseHandle(held);
+
+  // A file without the block, and one that holds the block but is too large to be a program of
+  // ours, which is not read.
+  const std::string large = folder / "large";
+  std::filesystem::copy_file(ZELMORA_TOOL, large);
+  std::filesystem::resize_file(large, 65 * 1024 * 1024);
+  for (const std::string& path : {tool, large}) {
+    const HANDLE file = Open(path);
+    size = static_cast<DWORD>(block.size());
+    EXPECT_FALSE(platform.GetFileVersionInfoW(file, u"ignored", &size, block.data())) << path;
+    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorBadExeFormat)) << path;
+    platform.CloseHandle(file);
+  }
+
+  const std::string program = folder / "program";
+  std::filesystem::copy_file("/bin/true", program);
+  const HANDLE heldProgram = Open(program);
+  std::filesystem::copy_file("/bin/false", folder / "replacement");
+  std::filesystem::rename(folder / "replacement", program);
+  ASSERT_TRUE(platform.CreateProcessW(heldProgram, Utf8ToUtf16(program).c_str(), u"program",
+                                      &output, &process));
+  platform.CloseHandle(heldProgram);
+  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_EQ(ExitCode(), 0u);
 }
 
 TEST_F(PosixBackendTest, OutputAndErrorShareOnePipeAndTheStatusIsTheProgramsOwn) {
