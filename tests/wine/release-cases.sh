@@ -170,11 +170,10 @@ case $NAME in
     attached_dlls "$DIR/baseline.trace" >"$DIR/baseline.dlls"
     [[ -s $DIR/baseline.dlls ]] || fail "no DLLs in the trace"
     # The tool, and the launcher showing its usage, which starts no other program.
-    for program in "$ZELMORA_TOOL" "$ZELMORA_LAUNCHER /?"; do
+    for row in "$ZELMORA_TOOL|" "$ZELMORA_LAUNCHER|/?"; do
+      program=${row%|*} argument=${row##*|}
       name=${program##*/}
-      name=${name%% *}
-      # shellcheck disable=SC2086 # the launcher's argument
-      start_trace "$DIR/$name.trace" $program
+      start_trace "$DIR/$name.trace" "$program" ${argument:+"$argument"}
       # The first call after its TLS callbacks (the runtime's, which load nothing) restricts the
       # search and succeeds; the runtime's initialisers come after it.
       first=$(grep -vE '^(Call|Ret) +(PE DLL|TLS callback)' "$DIR/$name.trace" | head -2)
