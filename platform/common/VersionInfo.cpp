@@ -70,7 +70,7 @@ std::optional<Node> ReadNode(Bytes block, std::size_t at, std::size_t limit) {
 
 char16_t Folded(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
 
-// Keys compare as Windows looks them up, ASCII letters in any case, unless exactly.
+// Keys compare with their ASCII letters in any case, unless exactly.
 bool KeyIs(Bytes block, const Node& node, std::u16string_view key, bool exactly = false) {
   if (node.keyUnits != key.size()) return false;
   for (std::size_t i = 0; i < key.size(); ++i) {

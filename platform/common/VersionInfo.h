@@ -20,10 +20,10 @@ namespace zelmora::platform {
 // the block's bytes, or an empty span when there is none.
 std::span<const std::uint8_t> FindVersionBlock(std::span<const std::uint8_t> bytes);
 
-// The text of the string named key (in ASCII letters of any case, as Windows looks them up) in
-// the first string table of the block's first StringFileInfo, up to its first NUL; empty when
-// the value is. None when block does not start with a version block, when there is no such
-// string, or when any node on the way to it is malformed.
+// The text of the string named key (its ASCII letters in any case: a resource script's author
+// picks the case) in the first string table of the block's first StringFileInfo, up to its first
+// NUL; empty when the value is. None when block does not start with a version block, when there is
+// no such string, or when any node on the way to it is malformed.
 std::optional<std::u16string> VersionString(std::span<const std::uint8_t> block,
                                             std::u16string_view key);
 
