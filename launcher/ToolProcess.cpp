@@ -13,6 +13,10 @@ using platform::DWORD;
 using platform::HANDLE;
 using platform::System;
 
+// How long an ended tool may take to go: its handles close as it goes, and a tool stuck in a
+// system call on a lost share may take a while.
+constexpr DWORD kEndingTimeLimit = 30 * 1000;
+
 // Closes a handle when it goes: the pipe and the process, whichever way the run ends.
 class OwnedHandle {
  public:
@@ -67,7 +71,7 @@ ToolRun RunTool(const HeldTool& tool) {
     // Once it is ended its output can be read to the end; while it may still run, reading could
     // wait for ever.
     if (System().TerminateProcess(process.Get(), kTimedOut) != 0 &&
-        System().WaitForSingleObject(process.Get(), kToolTimeLimit) == platform::kWaitObject0) {
+        System().WaitForSingleObject(process.Get(), kEndingTimeLimit) == platform::kWaitObject0) {
       run.captured = ReadToEnd(output.Get());
     }
     return run;
