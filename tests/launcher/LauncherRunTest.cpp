@@ -68,14 +68,15 @@ class World {
     ADD_FAILURE() << "the process did not end";
     return 0;
   }
-  void SetRecord(std::u16string_view build, std::u16string_view temp) {
+  void SetRecord(std::u16string_view build, std::u16string_view temp,
+                 platform::DWORD buildType = platform::kRegSz) {
     platform::RegistryKey& key = platform.Registry()
                                      .Root()
                                      .SubkeyCreatingMissing(u"Software", nullptr)
                                      .SubkeyCreatingMissing(u"Quorvane", nullptr)
                                      .SubkeyCreatingMissing(u"ZelmoraSetup", nullptr);
     key.SetValue(u"Temp", platform::kRegSz, Sz(temp));
-    key.SetValue(u"Build", platform::kRegSz, Sz(build));
+    key.SetValue(u"Build", buildType, Sz(build));
   }
   // The record as the hive holds it: both strings, or none.
   Record Stored() {
@@ -108,12 +109,7 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
       {"another build", [](World& t) { t.SetRecord(u"1.0.0-QVZELFS01-00000000", kTemp); }},
       {"another TEMP", [](World& t) { t.SetRecord(kIdentity, kTemp + u"\\1"); }},
       {"a Build of another type",
-       [](World& t) {
-         t.SetRecord(kIdentity, kTemp);
-         t.platform.Registry()
-             .FindKey(kRecordKey)
-             ->SetValue(u"Build", platform::kRegExpandSz, Sz(kIdentity));
-       }},
+       [](World& t) { t.SetRecord(kIdentity, kTemp, platform::kRegExpandSz); }},
       {"this build and TEMP", [](World& t) { t.SetRecord(kIdentity, kTemp); }, true},
   };
   const struct {
@@ -121,11 +117,15 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
     std::function<void(World&)> place;
     UINT status;  // when it is not skipped
     bool runs;
+    std::string line;
   } tools[] = {
-      {"no tool", [](World& t) { t.platform.programs.clear(); }, 22, false},
+      {"no tool", [](World& t) { t.platform.programs.clear(); }, 22, false,
+       "Zelmora set-up failed (22): the tool is not beside the launcher\r\n"},
       {"a tool without a version resource",
-       [](World& t) { t.platform.programs[kTool].versionBlock.reset(); }, 23, false},
-      {"the tool", [](World&) {}, 0, true},
+       [](World& t) { t.platform.programs[kTool].versionBlock.reset(); }, 23, false,
+       "Zelmora set-up failed (23): the tool is there but could not be started\r\n"},
+      {"the tool", [](World&) {}, 0, true,
+       "Zelmora set-up: done by build " + kIdentityBytes + "\r\n"},
   };
   for (const auto& record : records) {
     for (const auto& tool : tools) {
@@ -141,13 +141,10 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
       for (const auto& start : t.platform.starts)
         EXPECT_EQ(start.commandLine, u"\"" + kTool + u"\"");
       EXPECT_EQ(t.Stored(), tool.runs ? kRan : before);
-      EXPECT_EQ(t.platform.out.bytes,
-                skipped ? "Zelmora set-up: already done by build " + kIdentityBytes +
-                              " for this TEMP; nothing run\r\n"
-                : tool.runs ? "Zelmora set-up: done by build " + kIdentityBytes + "\r\n"
-                : tool.status == 22
-                    ? "Zelmora set-up failed (22): the tool is not beside the launcher\r\n"
-                    : "Zelmora set-up failed (23): the tool is there but could not be started\r\n");
+      EXPECT_EQ(t.platform.out.bytes, skipped
+                                          ? "Zelmora set-up: already done by build " +
+                                                kIdentityBytes + " for this TEMP; nothing run\r\n"
+                                          : tool.line);
       // A skip leaves the report as it is: only a run tells whether the user is set up.
       EXPECT_EQ(t.File(kReport) == "an earlier report", skipped);
       EXPECT_EQ(t.File(kReport).has_value(), !tool.runs || skipped);
