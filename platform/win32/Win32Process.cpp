@@ -21,18 +21,19 @@ class KeptError {
   ::DWORD error_;
 };
 
-// The attribute list that names the one handle a child inherits.
+// The attribute list that names the only handles a child inherits.
 class InheritedHandles {
  public:
-  explicit InheritedHandles(::HANDLE* handle) {
+  // handles must outlive the list.
+  InheritedHandles(::HANDLE* handles, std::size_t count) {
     SIZE_T size = 0;
     ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     storage_.resize(size);
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
     if (size == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
     list_ = list;
-    if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle,
-                                     sizeof *handle, nullptr, nullptr)) {
+    if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                     count * sizeof *handles, nullptr, nullptr)) {
       KeptError kept;
       ::DeleteProcThreadAttributeList(list_);
       list_ = nullptr;
@@ -64,16 +65,23 @@ BOOL Win32Platform::CreateProcessW(HANDLE, const char16_t* applicationName,
   ::HANDLE readEnd = nullptr;
   ::HANDLE writeEnd = nullptr;
   if (!::CreatePipe(&readEnd, &writeEnd, nullptr, kPipeCapacity)) return 0;
-  // Only the write end is inheritable, and the handle list keeps every other inheritable handle
-  // of the process (another thread's, a library's) from the child too.
-  BOOL started = ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  // Input from the null device, which reads as at its end at once: with no handle at all, a
+  // console program may be given its new console's input, and wait on it for ever.
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  const ::HANDLE input = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       &inheritable, OPEN_EXISTING, 0, nullptr);
+  // Only these two are inheritable, and the handle list keeps every other inheritable handle of
+  // the process (another thread's, a library's) from the child too.
+  BOOL started = input != ToNative(kInvalidHandle) &&
+                 ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   PROCESS_INFORMATION info{};
   if (started) {
-    InheritedHandles inherited(&writeEnd);
+    ::HANDLE handles[] = {writeEnd, input};
+    InheritedHandles inherited(handles, 2);
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = nullptr;
+    startup.StartupInfo.hStdInput = input;
     startup.StartupInfo.hStdOutput = writeEnd;
     startup.StartupInfo.hStdError = writeEnd;
     startup.lpAttributeList = inherited.Get();
@@ -87,8 +95,8 @@ BOOL Win32Platform::CreateProcessW(HANDLE, const char16_t* applicationName,
                                &startup.StartupInfo, &info);
   }
   KeptError kept;
-  // Once the child holds the write end, the parent's copy goes, so that the pipe ends with the
-  // child.
+  // Once the child holds its copies, the parent's go, so that the pipe ends with the child.
+  if (input != ToNative(kInvalidHandle)) ::CloseHandle(input);
   ::CloseHandle(writeEnd);
   if (!started) {
     ::CloseHandle(readEnd);
