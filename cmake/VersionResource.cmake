@@ -1,24 +1,23 @@
 # A program's version resource, whose ProductVersion string is the build's identity, so that the
 # launcher reads the build of the very file it starts, and Explorer's Details tab shows it:
 #
-#   zelmora_version_resource(<target> NAME <name> DESCRIPTION <text>
-#                            [ORIGINAL_FILENAME <file>] [IDENTITY <identity>] [FOLDER <folder>])
+#   zelmora_version_resource(<target> NAME <name> DESCRIPTION <text> [ORIGINAL_FILENAME <file>])
 #
 #   NAME               the program's name, its InternalName (zelmora-setup)
-#   DESCRIPTION        its FileDescription, which Task Manager shows as the program's name: short,
-#                      naming the site's server (Zelmora workstation set-up (QVZELFS01))
+#   DESCRIPTION        its FileDescription, which Task Manager shows as the program's name, before
+#                      the site's server in parentheses: short (Zelmora workstation set-up)
 #   ORIGINAL_FILENAME  its OriginalFilename; default <name> with this build's executable suffix
-#   IDENTITY           its ProductVersion; default ZELMORA_BUILD_IDENTITY (cmake/BuildIdentity)
-#   FOLDER             where the generated files go; default the current binary folder
 #
-# The texts are printable ASCII without quotes or backslashes, as the resource compiler takes
-# them literally. The fixed version numbers and FileVersion are the project's VERSION. Both builds
-# configure app/Release.rc.in into <folder>/<target>.rc (the target's ZELMORA_VERSION_RC
-# property names it). The Windows build compiles it, with the application manifest
-# (app/zelmora-setup.manifest); the POSIX build compiles the same block, laid out as the resource
-# compiler lays it out, into the program as a constant array that the linker keeps, so that the
-# launcher finds it in the file's bytes.
-include(${CMAKE_CURRENT_LIST_DIR}/BuildIdentity.cmake)
+# The server and the ProductVersion, the identity, are those of the site library that the target
+# links (cmake/SiteLibrary.cmake), so it is called once the target links one. The texts are
+# printable ASCII without quotes or backslashes, as the resource compiler takes them literally.
+# The fixed version numbers and FileVersion are the project's VERSION. Both builds configure
+# app/Release.rc.in into <target>.rc in the current binary folder (the target's
+# ZELMORA_VERSION_RC property names it). The Windows build compiles it, with the application
+# manifest (app/zelmora-setup.manifest); the POSIX build compiles the same block, laid out as the
+# resource compiler lays it out, into the program as a constant array that the linker keeps, so
+# that the launcher finds it in the file's bytes.
+include(${CMAKE_CURRENT_LIST_DIR}/SiteLibrary.cmake)
 
 # The hexadecimal digits of VALUE's BYTES bytes, least significant first.
 function(_zelmora_version_le out value bytes)
@@ -119,17 +118,13 @@ function(_zelmora_version_block out rc)
 endfunction()
 
 function(zelmora_version_resource target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;DESCRIPTION;ORIGINAL_FILENAME;IDENTITY;FOLDER"
-                        "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;DESCRIPTION;ORIGINAL_FILENAME" "")
   if(NOT arg_ORIGINAL_FILENAME)
     set(arg_ORIGINAL_FILENAME "${arg_NAME}${CMAKE_EXECUTABLE_SUFFIX}")
   endif()
-  if(NOT arg_IDENTITY)
-    set(arg_IDENTITY "${ZELMORA_BUILD_IDENTITY}")
-  endif()
-  if(NOT arg_FOLDER)
-    set(arg_FOLDER "${CMAKE_CURRENT_BINARY_DIR}")
-  endif()
+  zelmora_linked_site(${target} site)
+  set(arg_DESCRIPTION "${arg_DESCRIPTION} (${site_SERVER})")
+  set(arg_IDENTITY "${site_IDENTITY}")
   foreach(setting IN ITEMS NAME DESCRIPTION ORIGINAL_FILENAME IDENTITY)
     if(NOT arg_${setting} MATCHES "^[] !#-[^-~]+$")
       message(FATAL_ERROR "zelmora_version_resource(${target}): ${setting} is \
@@ -142,7 +137,7 @@ function(zelmora_version_resource target)
   set(ZELMORA_VERSION_DESCRIPTION "${arg_DESCRIPTION}")
   set(ZELMORA_VERSION_FILE_NAME "${arg_ORIGINAL_FILENAME}")
   set(ZELMORA_VERSION_IDENTITY "${arg_IDENTITY}")
-  set(rc ${arg_FOLDER}/${target}.rc)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   configure_file(${PROJECT_SOURCE_DIR}/app/Release.rc.in ${rc} @ONLY)
   set_property(TARGET ${target} PROPERTY ZELMORA_VERSION_RC ${rc})
   if(WIN32)
@@ -156,7 +151,7 @@ function(zelmora_version_resource target)
   string(REPEAT "0x.., " 11 line)
   string(REGEX REPLACE "(${line}0x..,) " "\\1\n  " block "${block}")
   string(STRIP "${block}" block)
-  file(CONFIGURE OUTPUT ${arg_FOLDER}/${target}-version.cpp CONTENT "\
+  file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${target}-version.cpp CONTENT "\
 // The version resource of ${arg_ORIGINAL_FILENAME}, from ${target}.rc:
 // the block that a Windows program keeps as a resource, here in the program's own file, where
 // the launcher reads it. Made by cmake/VersionResource.cmake; nothing in the program refers to it.
@@ -170,5 +165,5 @@ namespace {
 
 }  // namespace
 ")
-  target_sources(${target} PRIVATE ${arg_FOLDER}/${target}-version.cpp)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-version.cpp)
 endfunction()

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "SiteTexts.h"
 #include "installer/WorkstationFacts.h"
 #include "registry/Registry.h"
+#include "site/SiteTexts.h"
 
 namespace zelmora {
 namespace {

@@ -16,8 +16,8 @@ inline constexpr std::u16string_view kGlobalParamsKey =
     u"Software\\Quorvane\\Zelmora\\GlobalParams";
 inline constexpr std::u16string_view kFilesKey = u"Software\\Quorvane\\Zelmora\\Files";
 
-// The site's texts, fixed at build time (ZELMORA_FILE_SERVER, ZELMORA_COMPANY), set up by each run
-// before it creates anything.
+// The site's texts, from the site library that the program links (site/SiteTexts.h), set up by
+// each run before it creates anything.
 struct BuildTimeTexts {
   std::u16string fileServerName;
   std::u16string netDataPath;  // \\server\ZELMODAT\DATA

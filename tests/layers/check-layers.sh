@@ -57,7 +57,7 @@ reachable() {
 }
 
 # The project's own folders, as an include names them.
-folders='app\|entry\|installer\|launcher\|platform\|registry'
+folders='app\|entry\|installer\|launcher\|platform\|registry\|site'
 checked=0
 edges=""
 while read -r path; do
@@ -82,8 +82,8 @@ while read -r path; do
   checked=$((checked + 1))
 done < <(git ls-files -- 'app/*.cpp' 'app/*.h' 'entry/*.cpp' 'entry/*.h' 'installer/*.cpp' \
   'installer/*.h' 'launcher/*.cpp' 'launcher/*.h' 'platform/*.cpp' 'platform/*.h' \
-  'registry/*.cpp' 'registry/*.h' 2>/dev/null ||
-  find app entry installer launcher platform registry -name '*.cpp' -o -name '*.h')
+  'registry/*.cpp' 'registry/*.h' 'site/*.cpp' 'site/*.h' 2>/dev/null ||
+  find app entry installer launcher platform registry site -name '*.cpp' -o -name '*.h')
 tsort <<<"$edges" >/dev/null || fail "files include one another in a loop"
 
 ((checked > 20)) || fail "only $checked files were checked"
