@@ -89,9 +89,11 @@ BOOL Win32Platform::CreateProcessW(HANDLE, const char16_t* applicationName,
     std::vector<wchar_t> line(Wide(commandLine),
                               Wide(commandLine) + std::char_traits<char16_t>::length(commandLine));
     line.push_back(L'\0');
+    // No console at all, so no window: its handles are the pipe and the null device. A console
+    // without a window (CREATE_NO_WINDOW) would start a console host process for every run.
     started = inherited.Get() != nullptr &&
               ::CreateProcessW(Wide(applicationName), line.data(), nullptr, nullptr, TRUE,
-                               CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                               DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                                &startup.StartupInfo, &info);
   }
   KeptError kept;
