@@ -129,7 +129,8 @@ struct ScriptedProgram {
   std::string output;
   DWORD exitStatus = 0;
   // It never ends by itself: WaitForSingleObject times out, and GetExitCodeProcess gives
-  // kStillActive, until TerminateProcess ends it.
+  // kStillActive, until TerminateProcess ends it. Its pipe still reads output, then its end (a
+  // real pipe would wait for the program), so that a caller reading too early is not hung.
   bool neverEnds = false;
   // Runs inside CreateProcessW once the program has started, so that it can do to the world
   // what the real program would (write the registry, read the environment).
