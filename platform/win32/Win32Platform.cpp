@@ -84,9 +84,12 @@ void CALLBACK OnFaultStack(void*) { RunFaultHandler(faultToHandle); }
 }
 
 // A stack overflow is handled as it happens: looking for a handler of it first would take stack
-// that is no longer there.
+// that is no longer there. So is an integer overflow (the smallest integer divided by -1): the
+// C runtime's guard around main takes it and resumes the faulting instruction, which on Windows
+// faults again for ever.
 ::LONG CALLBACK OnFirstChance(EXCEPTION_POINTERS* exception) {
-  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+  const ::DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if (code == EXCEPTION_STACK_OVERFLOW || code == EXCEPTION_INT_OVERFLOW) {
     HandleFault(*FaultOf(*exception->ExceptionRecord));
   }
   return EXCEPTION_CONTINUE_SEARCH;

@@ -60,6 +60,7 @@ TEST(MessageFile, AcceptsItsFormsAndRefusesTheWholeFileForAnyFault) {
       {"65525 = a\\", std::nullopt},
       {"65525 = \\x", std::nullopt},
       {"65525 = a\\rb", std::nullopt},  // a carriage return without its line feed
+      {"65525 = a\\r", std::nullopt},   // and with nothing after it
       {"65525 = a\\r\\\\n", std::nullopt},
       {"65525 = \xC3(", std::nullopt},
       {"# \xFF\n65525 = a", std::nullopt},

@@ -80,7 +80,8 @@ $(cmp -l "$program" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
         fail "the unsigned package's ${program##*/} differs from the build's"
     done
     # The identity: one line, printed by the package step; it tells apart servers of 32, 33 and
-    # 253 characters that differ only in the last, and companies, showing 32 of the server.
+    # 253 characters that differ only in the last, companies, and a server and company that part
+    # the same characters differently, showing 32 of the server.
     identity=$(cat "$WORK/unpacked/build-identity.txt")
     [[ $(od -An -c "$WORK/unpacked/build-identity.txt" | tr -d ' \n') == "$identity\\n" ]] ||
       fail "build-identity.txt is not one line"
@@ -93,9 +94,19 @@ $(cmp -l "$program" "$second" | wc -l) bytes: $(cat "$WORK/cmp")"
     [[ $(of "$(sed -n 1p "$ZELMORA_SITE")" "$(sed -n 2p "$ZELMORA_SITE")") == "$identity" ]] ||
       fail "the identity $identity is not that of the build's settings"
     ids=$(for server in "${long:0:32}" "${long:0:33}" "${long}b" "${long}c"; do of "$server"; done
-      of "${long}c" 'נבדרון אחרת')
-    [[ $(grep -cxE "1\.0\.0-${long:0:32}-[0-9a-f]{8}" <<<"$ids") == 5 && $(sort -u <<<"$ids" | wc -l) == 5 ]] ||
-      fail "identities"$'\n'"$ids"
+      of "${long}c" 'נבדרון אחרת' && of "${long:0:32}ab" c && of "${long:0:32}a" bc)
+    [[ $(grep -cxE "1\.0\.0-${long:0:32}-[0-9a-f]{8}" <<<"$ids") == 7 &&
+      $(sort -u <<<"$ids" | wc -l) == 7 ]] || fail "identities"$'\n'"$ids"
+    # The longest server, 253 characters, configures the Windows build, whose package is named
+    # after its first 36 and a hash.
+    longest=${long:0:63}.${long:0:63}.${long:0:63}.${long:0:61}
+    cmake -S "$ZELMORA_SOURCE" --preset windows -B "$WORK/longest" -DZELMORA_BUILD_TESTS=OFF \
+      "-DZELMORA_FILE_SERVER=$longest" >"$WORK/longest.log" 2>&1 ||
+      fail "the longest server is refused: $(grep -A3 "CMake Error" "$WORK/longest.log")"
+    name=$(sed -nE 's/^set\(CPACK_PACKAGE_FILE_NAME "(.*)"\)$/\1/p' \
+      "$WORK/longest/CPackConfig.cmake")
+    [[ $name =~ ^zelmora-setup-"$ZELMORA_VERSION"-${long:0:36}~[0-9a-f]{8}-win64$ ]] ||
+      fail "the longest server's package is $name.zip"
     for doc in "$ZELMORA_README" "$ZELMORA_GUIDE"; do
       grep -qF "zelmora-setup-$ZELMORA_VERSION-" "$doc" || fail "$doc names another version"
     done

@@ -16,7 +16,7 @@ expect FILE_SERVER taken FS-TLV-02 10.20.30.40 _fs_01.corp.example "$a.$a.$a.$d"
   255.249.199.99 1.2.3.4a 0x1.corp
 expect FILE_SERVER refused '' "${a}a" "$a.$a.$a.${d}d" -fs fs- fs.-fs fs-.fs .fs fs..fs 'fs 01' \
   $'fs\tx' $'fs\x7f' 'fs\01' fs/01 fs:01 'fs*' 'fs?' 'fs"' 'fs<' 'fs>' 'fs|' 'שרת' \
-  10.20.30.400 256.1.1.1 10.20.30 1.2.3.4.5 010.001.001.001 1.2.3.04 2024 0x0a.1.2.3
+  10.20.30.400 256.1.1.1 10.20.30 1.2.3.4.5 010.001.001.001 1.2.3.04 2024 0x0a.1.2.3 0X0A.1.2.3
 # Names in file names: a server of 45 characters as it is, a longer one shortened to 45, two
 # that differ only at their end told apart.
 name() {

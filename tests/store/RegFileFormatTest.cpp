@@ -37,6 +37,7 @@ TEST(RegFileFormat, WritesEveryFormExactly) {
   RegistryKey& key = software.SubkeyCreatingMissing(u"Quorvane", nullptr);
   key.SubkeyCreatingMissing(u"Empty", nullptr);
   key.SetValue(u"Name", kRegSz, StringValue(u"Zelmora"));
+  key.SetValue(u"Spaced", kRegSz, StringValue(u" a b "));
   key.SetValue(u"Say \"hi\"\\now", kRegSz, StringValue(u"C:\\Temp\\\"x\""));
   key.SetValue(u"Port", kRegDword, {0x94, 0x15, 0, 0});
   key.SetValue(u"", kRegSz, StringValue(u""));
@@ -62,6 +63,7 @@ TEST(RegFileFormat, WritesEveryFormExactly) {
           u"",
           u"[HKEY_CURRENT_USER\\Software\\Quorvane]",
           u"\"Name\"=\"Zelmora\"",
+          u"\"Spaced\"=\" a b \"",
           u"\"Say \\\"hi\\\"\\\\now\"=\"C:\\\\Temp\\\\\\\"x\\\"\"",
           u"\"Port\"=dword:00001594",
           u"@=\"\"",

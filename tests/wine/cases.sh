@@ -224,6 +224,7 @@ case $NAME in
       "RegSetValueExW:4:read|1||$(report EAccessViolation 'Access violation: read of address 0000000000000018')"
       "RegSetValueExW:4:write|1||$(report EAccessViolation 'Access violation: write of address 0000000000000028')"
       "RegSetValueExW:4:divide|1||$(report EDivisionByZero 'Division by zero')"
+      "RegSetValueExW:4:overflow|1||$(report EIntegerOverflow 'Integer overflow')"
       "RegSetValueExW:4:readonly|1||$(report EAccessViolation 'Access violation: write of address 0000000040000000')"
       "RegSetValueExW:4:execute|1||$(report EAccessViolation 'Access violation: read of address 0000000040000000')"
       "RegSetValueExW:4:stack|1||$(report EStackOverflow 'Stack overflow')"

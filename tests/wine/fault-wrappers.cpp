@@ -11,6 +11,10 @@
 
 #include "tests/support/InjectedFaults.h"
 
+// The native call that raises an exception as the processor would: the record's address is the
+// caller's, where RaiseException would give its own.
+extern "C" __declspec(dllimport) VOID NTAPI RtlRaiseException(PEXCEPTION_RECORD record);
+
 namespace {
 
 // The faults that need a page of their own, at 0x40000000 so that the report's text is known:
@@ -31,10 +35,21 @@ void CausePageFault(const char* how) {
   reinterpret_cast<void (*)()>(const_cast<unsigned char*>(page))();
 }
 
+// "overflow": the integer-overflow exception, which Windows raises for the smallest integer
+// divided by -1 and Wine, which sees only the processor's division fault, reports as a division
+// by zero. Raised here as Windows would, at this module's own address.
+void CauseIntegerOverflow(const char* how) {
+  if (std::strcmp(how, "overflow") != 0) return;
+  EXCEPTION_RECORD record{};
+  record.ExceptionCode = EXCEPTION_INT_OVERFLOW;
+  RtlRaiseException(&record);
+}
+
 void BeforeCall(const char* call, long& calls) {
   char how[16];
   if (zelmora::testing::StopsAt(std::getenv("ZELMORA_FAULT_AT"), call, ++calls, how)) {
     CausePageFault(how);
+    CauseIntegerOverflow(how);
     zelmora::testing::CauseFault(how);
   }
 }

@@ -7,10 +7,12 @@
 #   release.signed      packages signed with a throwaway certificate verify, and their programs run
 #   release.launcher    the launcher run as one user through each of its paths, beside the tools
 #                       of three builds and files that are none, and with no cmd.exe or reg.exe
+#   release.sites       tools/release-sites on two sites: this release's packages alone, each
+#                       tool checked, and a site whose check fails ending the release
 set -euo pipefail
 
 if [[ ${1:-} == --list ]]; then
-  printf 'release.%s\n' version manifest dll-search guide signed launcher
+  printf 'release.%s\n' version manifest dll-search guide signed launcher sites
   exit 0
 fi
 
@@ -301,6 +303,45 @@ logon-script uninstall-command verify-package"
     ;;
   release.launcher)
     source "$(dirname "$0")/launcher-case.sh"
+    ;;
+  release.sites)
+    # Two sites released into a folder that holds an earlier release, then released again with
+    # the first site's tool another site's (newer than its build, so the build keeps it).
+    out=$DIR/out
+    mkdir "$out"
+    printf 'FS-A01\tחברה "א"\nfs-b02.corp.example\tב\n' >"$DIR/sites"
+    echo earlier >"$out/zelmora-setup-0.9.0-FS-A01-win64.zip"
+    (cd "$out" && sha256sum zelmora-setup-0.9.0-FS-A01-win64.zip >SHA256SUMS)
+    release() { # release NAME: its output into DIR/NAME.out and DIR/NAME.err
+      env -u ZELMORA_SIGN_CERT -u ZELMORA_SIGN_KEY "$ZELMORA_SOURCE/tools/release-sites" \
+        "$DIR/sites" "$out" >"$DIR/$1.out" 2>"$DIR/$1.err"
+    }
+    release first || fail "the release failed: $(tail -n 40 "$DIR/first.err")"
+    sites=(FS-A01 fs-b02.corp.example)
+    packages=$(printf "zelmora-setup-$VERSION-%s-win64.zip\n" "${sites[@]}")
+    files=$(find "$out" -maxdepth 1 -type f -printf '%f\n' | LC_ALL=C sort)
+    [[ $files == "SHA256SUMS"$'\n'"$packages" &&
+      $(sed -E 's/^[0-9a-f]{64}  //' "$out/SHA256SUMS") == "$packages" ]] ||
+      fail "the release left $(ls "$out"), with SHA256SUMS"$'\n'"$(cat "$out/SHA256SUMS")"
+    (cd "$out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+    [[ $(awk -F'\t' '{ print $3 "  " $2 }' "$DIR/first.out") == "$(cat "$out/SHA256SUMS")" ]] ||
+      fail "the release printed"$'\n'"$(cat "$DIR/first.out")"
+    # Each site's log shows its layout cases and its version case passed.
+    checks=$({ bash "$(dirname "$0")/cases.sh" --list | grep '^layout\.'; echo release.version; } |
+      sed 's/^/wine./' | sort)
+    for site in "${sites[@]}"; do
+      passed=$(sed -nE 's/.* Test +#[0-9]+: (wine\.[^ ]+) \.* +Passed .*/\1/p' \
+        "$out/$site/release-sites.log" | grep -v '^wine\.prefix\.' | sort)
+      [[ $passed == "$checks" ]] || fail "$site's check passed"$'\n'"$passed"
+    done
+    cp "$out/fs-b02.corp.example/release-sites.log" "$DIR/second-site.log"
+    cp "$out/fs-b02.corp.example/app/zelmora-setup.exe" "$out/FS-A01/app/zelmora-setup.exe"
+    release again && fail "a site whose tool fails its check was released"
+    grep -qF 'the site FS-A01 failed: check the tool under Wine' "$DIR/again.err" ||
+      fail "the release ended otherwise: $(tail -n 40 "$DIR/again.err")"
+    cmp -s "$DIR/second-site.log" "$out/fs-b02.corp.example/release-sites.log" ||
+      fail "the release went on to the second site"
+    [[ -z $(find "$out" -maxdepth 1 -type f) ]] || fail "the ended release left $(ls "$out")"
     ;;
   *)
     fail "no release case named $NAME"
