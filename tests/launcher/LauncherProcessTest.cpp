@@ -24,31 +24,30 @@ TEST(LauncherProcess, SetsUpOnceThenSkipsTheTool) {
   options.temp = temp;
   options.program = ZELMORA_LAUNCHER;
   const fs::path store = home / "config" / "zelmora" / "registry" / "HKEY_CURRENT_USER.reg";
+  const fs::path log = home / "temp" / "zelmora-setup.log";
   const std::string identity = platform::Utf16ToUtf8(ZELMORA_BUILD_IDENTITY_TEXT);
+  const std::u16string key = u"Software\\Quorvane\\ZelmoraSetup";
 
   const ToolResult first = RunTool(options);
   EXPECT_EQ(first.status, 0) << first.out << first.err;
-  EXPECT_EQ(first.out, "Zelmora set-up: done by build " + identity + "\r\n");
   EXPECT_EQ(first.err, "");
-  EXPECT_EQ(ReadFile(home / "temp" / "zelmora-setup.log"), "Zelmora Installed\r\n");
-  ExpectCompleteLayout(store, temp, u"Software\\Quorvane\\ZelmoraSetup");
+  EXPECT_EQ(first.out, "Zelmora set-up: done by build " + identity + "\r\n");
+  EXPECT_EQ(ReadFile(log), "Zelmora Installed\r\n");
+  ExpectCompleteLayout(store, temp, key);
   // The record, Temp first and then Build, which a detection rule reads.
-  const std::u16string key = u"Software\\Quorvane\\ZelmoraSetup";
-  const auto tree = ReadStore(store);
-  ASSERT_TRUE(tree.has_value());
-  std::vector<StoredValue> record = Contents(*tree);
+  std::vector<StoredValue> record = Contents(ReadStore(store).value_or(platform::RegistryTree()));
   std::erase_if(record, [&](const StoredValue& value) { return value.key != key; });
   EXPECT_EQ(record, (std::vector<StoredValue>{
                         {key, u"Temp", platform::kRegSz, Sz(platform::Utf8ToUtf16(temp))},
                         {key, u"Build", platform::kRegSz, Sz(ZELMORA_BUILD_IDENTITY_TEXT)}}));
 
   // The log of the first run is what the second would overwrite if it ran the tool.
-  fs::remove(home / "temp" / "zelmora-setup.log");
+  fs::remove(log);
   const ToolResult second = RunTool(options);
   EXPECT_EQ(second.status, 0) << second.out << second.err;
   EXPECT_EQ(second.out, "Zelmora set-up: already done by build " + identity +
                             " for this TEMP; nothing run\r\n");
-  EXPECT_FALSE(fs::exists(home / "temp" / "zelmora-setup.log"));
+  EXPECT_FALSE(fs::exists(log));
   fs::remove_all(home);
 }
 

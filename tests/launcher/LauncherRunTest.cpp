@@ -2,6 +2,7 @@
 // the record, the log, the report and the line, for each record, tool, outcome and failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -31,7 +32,8 @@ const std::u16string kReports = u"\\\\fs01\\reports$";
 const std::u16string kReport = kReports + u"\\WS-0142-CORP-jdoe.log";
 const std::u16string kIdentity = ZELMORA_BUILD_IDENTITY_TEXT;
 const std::string kIdentityBytes = platform::Utf16ToUtf8(kIdentity);
-constexpr char16_t kRecordKey[] = u"Software\\Quorvane\\ZelmoraSetup";
+const std::string kEarlier = "an earlier report";
+const Record kRan = std::pair(kIdentity + u'\0', kTemp + u'\0');
 
 // The version block of the tool this build made: what the launcher reads from the real file.
 const std::string kFile = ReadFile(ZELMORA_TOOL);
@@ -70,17 +72,15 @@ class World {
   }
   void SetRecord(std::u16string_view build, std::u16string_view temp,
                  platform::DWORD buildType = platform::kRegSz) {
-    platform::RegistryKey& key = platform.Registry()
-                                     .Root()
-                                     .SubkeyCreatingMissing(u"Software", nullptr)
-                                     .SubkeyCreatingMissing(u"Quorvane", nullptr)
-                                     .SubkeyCreatingMissing(u"ZelmoraSetup", nullptr);
-    key.SetValue(u"Temp", platform::kRegSz, Sz(temp));
-    key.SetValue(u"Build", buildType, Sz(build));
+    platform::RegistryKey* key = &platform.Registry().Root();
+    for (const char16_t* name : {u"Software", u"Quorvane", u"ZelmoraSetup"})
+      key = &key->SubkeyCreatingMissing(name, nullptr);
+    key->SetValue(u"Temp", platform::kRegSz, Sz(temp));
+    key->SetValue(u"Build", buildType, Sz(build));
   }
   // The record as the hive holds it: both strings, or none.
   Record Stored() {
-    const platform::RegistryKey* key = platform.Registry().FindKey(kRecordKey);
+    const auto* key = platform.Registry().FindKey(u"Software\\Quorvane\\ZelmoraSetup");
     const auto* build = key != nullptr ? key->FindValue(u"Build") : nullptr;
     const auto* temp = key != nullptr ? key->FindValue(u"Temp") : nullptr;
     if (build == nullptr || temp == nullptr || build->type != platform::kRegSz ||
@@ -97,8 +97,6 @@ class World {
   platform::ScriptedPlatform platform;
 };
 
-const Record kRan = std::pair(kIdentity + u'\0', kTemp + u'\0');
-
 TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
   const struct {
     const char* what;
@@ -113,43 +111,40 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
       {"this build and TEMP", [](World& t) { t.SetRecord(kIdentity, kTemp); }, true},
   };
   const struct {
-    const char* what;
     std::function<void(World&)> place;
-    UINT status;  // when it is not skipped
-    bool runs;
-    std::string line;
-    std::optional<std::string> report;  // when it is not skipped
+    UINT status;          // when it is not skipped; 0: the tool runs
+    std::string meaning;  // of the line and the report, when it does not run
   } tools[] = {
-      {"no tool", [](World& t) { t.platform.programs.clear(); }, 22, false,
-       "Zelmora set-up failed (22): the tool is not beside the launcher\r\n",
-       "zelmora-launch: status 22: the tool is not beside the launcher, build unknown\r\n"},
-      {"a tool without a version resource",
-       [](World& t) { t.platform.programs[kTool].versionBlock.reset(); }, 23, false,
-       "Zelmora set-up failed (23): the tool is there but could not be started\r\n",
-       "zelmora-launch: status 23: the tool is there but could not be started, build unknown\r\n"},
-      {"the tool", [](World&) {}, 0, true,
-       "Zelmora set-up: done by build " + kIdentityBytes + "\r\n", std::nullopt},
+      {[](World& t) { t.platform.programs.clear(); }, 22, "the tool is not beside the launcher"},
+      {[](World& t) { t.platform.programs[kTool].versionBlock.reset(); }, 23,
+       "the tool is there but could not be started"},
+      {[](World&) {}, 0, ""},
   };
   for (const auto& record : records) {
     for (const auto& tool : tools) {
-      SCOPED_TRACE(std::string(record.what) + ", " + tool.what);
+      SCOPED_TRACE(std::string(record.what) + ", status " + std::to_string(tool.status));
       World t;
       record.write(t);
       tool.place(t);
-      t.platform.files[kReport] = "an earlier report";
+      t.platform.files[kReport] = kEarlier;
       const Record before = t.Stored();
-      const bool skipped = tool.runs && record.same;
-      EXPECT_EQ(t.Run(), skipped ? 0 : tool.status);
-      EXPECT_EQ(t.platform.starts.size(), tool.runs && !skipped ? 1u : 0u);
+      const bool runs = tool.status == 0, skipped = runs && record.same;
+      const std::string code = std::to_string(tool.status);
+      EXPECT_EQ(t.Run(), tool.status);
+      EXPECT_EQ(t.platform.starts.size(), runs && !skipped ? 1u : 0u);
       for (const auto& start : t.platform.starts)
         EXPECT_EQ(start.commandLine, u"\"" + kTool + u"\"");
-      EXPECT_EQ(t.Stored(), tool.runs ? kRan : before);
-      EXPECT_EQ(t.platform.out.bytes, skipped
-                                          ? "Zelmora set-up: already done by build " +
-                                                kIdentityBytes + " for this TEMP; nothing run\r\n"
-                                          : tool.line);
+      EXPECT_EQ(t.Stored(), runs ? kRan : before);
+      EXPECT_EQ(t.platform.out.bytes,
+                skipped ? "Zelmora set-up: already done by build " + kIdentityBytes +
+                              " for this TEMP; nothing run\r\n"
+                : runs ? "Zelmora set-up: done by build " + kIdentityBytes + "\r\n"
+                       : "Zelmora set-up failed (" + code + "): " + tool.meaning + "\r\n");
       // A skip leaves the report as it is: only a run tells whether the user is set up.
-      EXPECT_EQ(t.File(kReport), skipped ? "an earlier report" : tool.report);
+      EXPECT_EQ(t.File(kReport), skipped ? kEarlier
+                                 : runs  ? std::optional<std::string>()
+                                         : "zelmora-launch: status " + code + ": " + tool.meaning +
+                                              ", build unknown\r\n");
       EXPECT_EQ(t.platform.OpenFileHandles() + t.platform.OpenProcessHandles(), 0u);
     }
   }
@@ -157,37 +152,28 @@ TEST(Launcher, RunsTheToolUnlessTheRecordNamesItsBuildAndThisTemp) {
 
 TEST(Launcher, DecidesFromTheToolsOutputAndStatusAndKeepsTheLogAndTheReport) {
   const std::string installed = "Zelmora Installed\r\n";
-  const std::string incomplete = "the tool did not complete";
-  const std::string timedOut = "the tool did not end within 10 minutes and was ended";
   enum class Ends { ByItself, WhenEnded, Never };  // the last two when it runs past the limit
-  const struct {
+  struct Outcome {
     std::string output;
     platform::DWORD toolStatus;
     UINT status;  // with the record written
-    std::string meaning;
     Ends ends = Ends::ByItself;
-  } outputs[] = {
-      {installed, 0, 0, ""},
-      {"Installation Error\r\n", 0, 20, incomplete},
-      {"Zelmora Installed\n", 0, 20, incomplete},
-      {installed + installed, 0, 20, incomplete},
-      {"", 0, 20, incomplete},
-      {installed + "Exception EInOutError in module zelmora-setup.exe at 1.\r\n", 1, 1,
-       "the tool's own status"},
-      {"Runtime error 217 at 0000000000000000\r\n", 217, 217, "the tool's own status"},
-      {installed, 3010, 20, incomplete},
-      {installed, 1641, 20, incomplete},
-      {"", 1618, 20, incomplete},
-      {"", 1707, 20, incomplete},
-      {"", 20, 20, incomplete},
-      {"", 28, 20, incomplete},
-      {"", 19, 19, "the tool's own status"},
-      {"", 29, 29, "the tool's own status"},
-      {"", 0xC0000005, 0xC0000005, "the tool's own status"},
-      {installed, 0, 26, timedOut, Ends::WhenEnded},
-      // Its output can be read only once it has ended: while it may run, reading could hang.
-      {installed, 0, 26, timedOut, Ends::Never},
   };
+  std::vector<Outcome> outputs = {
+      {installed, 0, 0},
+      {"Installation Error\r\n", 0, 20},
+      {"Zelmora Installed\n", 0, 20},
+      {installed + installed, 0, 20},
+      {installed + "Exception EInOutError in module zelmora-setup.exe at 1.\r\n", 1, 1},
+      {"Runtime error 217 at 0000000000000000\r\n", 217, 217},
+      {installed, 3010, 20},
+      {installed, 1641, 20},
+      {installed, 0, 26, Ends::WhenEnded},
+      // Its output can be read only once it has ended: while it may run, reading could hang.
+      {installed, 0, 26, Ends::Never},
+  };
+  for (const platform::DWORD code : {0u, 1618u, 1707u, 20u, 28u}) outputs.push_back({"", code, 20});
+  for (const platform::DWORD code : {19u, 29u, 0xC0000005u}) outputs.push_back({"", code, code});
   enum class Reports { Written, Missing, Unwritable };
   for (const auto& output : outputs) {
     for (const bool refused : {false, true}) {
@@ -199,7 +185,7 @@ TEST(Launcher, DecidesFromTheToolsOutputAndStatusAndKeepsTheLogAndTheReport) {
         t.Tool(output.toolStatus, output.output).neverEnds = output.ends != Ends::ByItself;
         if (output.ends == Ends::Never) t.platform.FailCall(Call::TerminateProcess, 1, 5);
         if (refused) t.platform.FailCall(Call::RegSetValueExW, 1, platform::kErrorAccessDenied);
-        if (reports != Reports::Missing) t.platform.files[kReport] = "an earlier report";
+        if (reports != Reports::Missing) t.platform.files[kReport] = kEarlier;
         if (reports != Reports::Written) {
           t.platform.folders[kReports] = {reports == Reports::Unwritable, false, false};
         }
@@ -210,15 +196,17 @@ TEST(Launcher, DecidesFromTheToolsOutputAndStatusAndKeepsTheLogAndTheReport) {
         const std::string kept = output.ends == Ends::Never ? "" : output.output;
         EXPECT_EQ(t.File(kLog), kept);
         const std::string meaning =
-            unrecorded ? "set up, but the record could not be written (the next run sets up "
-                         "again)"
-                       : output.meaning;
+            unrecorded ? "set up, but the record could not be written (the next run sets up again)"
+            : status == 20 ? "the tool did not complete"
+            : status == 26 ? "the tool did not end within 10 minutes and was ended"
+                           : "the tool's own status";
         const std::optional<std::string> report =
-            reports != Reports::Written ? std::optional<std::string>("an earlier report")
-            : status == 0               ? std::optional<std::string>()
+            reports == Reports::Missing   ? std::optional<std::string>()
+            : reports != Reports::Written ? std::optional(kEarlier)
+            : status == 0                 ? std::optional<std::string>()
                           : "zelmora-launch: status " + std::to_string(status) + ": " + meaning +
                                 ", build " + kIdentityBytes + "\r\n" + kept;
-        EXPECT_EQ(t.File(kReport), reports == Reports::Missing ? std::nullopt : report);
+        EXPECT_EQ(t.File(kReport), report);
       }
     }
   }
@@ -270,53 +258,53 @@ TEST(Launcher, EachCallOfARunFailingInTurnEndsWithItsStatus) {
   for (const bool complete : {true, false}) {
     const auto prepare = [&](World& t) {
       if (!complete) t.Tool(0, "Installation Error\r\n");
-      t.platform.files[kReport] = "an earlier report";
+      t.platform.files[kReport] = kEarlier;
     };
     World clean;
     prepare(clean);
     ASSERT_EQ(clean.Run(), complete ? 0u : 20u);
     const auto& log = clean.platform.Log();
-    std::size_t first = 0;
-    while (log.at(first).call != Call::GetCommandLineW) ++first;
-    std::size_t firstTemp = first;
-    while (log.at(firstTemp).call != Call::GetEnvironmentVariableW) ++firstTemp;
+    const auto at = [&](Call call, std::size_t from) {
+      return std::find_if(log.begin() + from, log.end(), [&](auto& e) { return e.call == call; }) -
+             log.begin();
+    };
+    const std::size_t first = at(Call::GetCommandLineW, 0);
+    const std::size_t firstTemp = at(Call::GetEnvironmentVariableW, first);
     std::map<Call, int> failed;
     for (std::size_t k = first; k < log.size(); ++k) {
-      if (!platform::CanFail(log[k].call)) continue;
-      SCOPED_TRACE(std::string(platform::CallName(log[k].call)) + " " +
+      const Call call = log[k].call;
+      if (!platform::CanFail(call)) continue;
+      SCOPED_TRACE(std::string(platform::CallName(call)) + " " +
                    platform::Utf16ToUtf8(log[k].detail) + (complete ? "" : ", incomplete"));
       World t;
       prepare(t);
       t.platform.FailAt(k, platform::kErrorAccessDenied);
-      const auto failure = failures.find(log[k].call);
+      const auto failure = failures.find(call);
       UINT status = failure != failures.end() ? failure->second : complete ? 0 : 20;
-      if (log[k].call == Call::CreateFileW && log[k].detail == kTool) status = 23;
+      if (call == Call::CreateFileW && log[k].detail == kTool) status = 23;
       EXPECT_EQ(t.Run(), status);
       EXPECT_EQ(t.platform.err.bytes.starts_with("Exception ELaunchFailure in module "
                                                  "zelmora-launch.exe at "),
                 status == 27)
           << t.platform.err.bytes;
       // A TEMP that cannot be read is the empty text, which is then recorded.
-      const bool tempUnread = log[k].call == Call::GetEnvironmentVariableW && k == firstTemp;
       EXPECT_EQ(t.Stored(), status != 0 ? std::nullopt
-                            : tempUnread
+                            : k == firstTemp
                                 ? Record(std::pair(kIdentity + u'\0', std::u16string(1, u'\0')))
                                 : kRan);
       // The report is rewritten or removed unless a step of that fails; a failure of the
       // launcher's own leaves it.
-      const Call call = log[k].call;
       const bool untouched = call == Call::GetComputerNameW || call == Call::GetUserNameExW ||
                              call == Call::DeleteFileW ||
                              (call == Call::CreateFileW && log[k].detail == kReport);
-      EXPECT_EQ(t.File(kReport) == "an earlier report", status == 27 || untouched);
-      ++failed[log[k].call];
+      EXPECT_EQ(t.File(kReport) == kEarlier, status == 27 || untouched);
+      ++failed[call];
     }
     for (const Call call : {Call::CreateFileW, Call::GetFileVersionInfoW, Call::CreateProcessW,
                             Call::WaitForSingleObject, Call::GetExitCodeProcess, Call::ReadFile,
                             Call::WriteFile, Call::GetComputerNameW, Call::GetUserNameExW,
-                            Call::RegGetValueW, Call::GetEnvironmentVariableW}) {
+                            Call::RegGetValueW, Call::GetEnvironmentVariableW})
       EXPECT_GT(failed[call], 0) << platform::CallName(call);
-    }
     EXPECT_EQ(failed[Call::DeleteFileW], complete ? 1 : 0);
   }
 }
@@ -324,10 +312,8 @@ TEST(Launcher, EachCallOfARunFailingInTurnEndsWithItsStatus) {
 TEST(LauncherOptions, TakesItsOptionsInAnyCaseAndRefusesAnythingElse) {
   using enum launcher::LaunchOptions::Action;
   using Options = std::optional<launcher::LaunchOptions>;
-  const struct {
-    std::u16string line;  // after the program's name
-    Options options;
-  } rows[] = {
+  // Each line after the program's name, and the options it gives.
+  const std::pair<std::u16string, Options> rows[] = {
       {u"", Options({Run, {}})},
       {u"  /reports \\\\fs01\\reports$ ", Options({Run, u"\\\\fs01\\reports$"})},
       {u"-RePorts \"C:\\My Reports\\\\\"", Options({Run, u"C:\\My Reports\\"})},
@@ -337,24 +323,18 @@ TEST(LauncherOptions, TakesItsOptionsInAnyCaseAndRefusesAnythingElse) {
       {u"/?", Options({Usage, {}})},
       {u"-?", Options({Usage, {}})},
       {u"/Help /uninstall", Options({Usage, {}})},
-      {u"/reports", {}},
-      {u"/reports \"\"", {}},
-      {u"/reports a /reports a", {}},
-      {u"/uninstall /Uninstall", {}},
-      {u"/? /bogus", {}},
-      {u"reports x", {}},
-      {u"/", {}},
-      {u"/reportsx y", {}},
-      {u"\"/uninstall\"x", {}},
-      {u"/\u0130nstall", {}},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(platform::Utf16ToUtf8(row.line));
-    const std::vector<std::u16string> words =
-        platform::SplitCommandLine(u"\"C:\\x\\zelmora-launch.exe\" " + row.line);
+  std::vector<std::pair<std::u16string, Options>> all(std::begin(rows), std::end(rows));
+  for (const char16_t* refused :
+       {u"/reports", u"/reports \"\"", u"/reports a /reports a", u"/uninstall /Uninstall",
+        u"/? /bogus", u"reports x", u"/", u"/reportsx y", u"\"/uninstall\"x", u"/\u0130nstall"})
+    all.emplace_back(refused, std::nullopt);
+  for (const auto& [line, options] : all) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(line));
+    const auto words = platform::SplitCommandLine(u"\"C:\\x\\zelmora-launch.exe\" " + line);
     std::u16string problem;
-    EXPECT_EQ(launcher::ParseOptions(std::span(words).subspan(1), &problem), row.options);
-    EXPECT_EQ(problem.empty(), row.options.has_value());
+    EXPECT_EQ(launcher::ParseOptions(std::span(words).subspan(1), &problem), options);
+    EXPECT_EQ(problem.empty(), options.has_value());
   }
   // The whole run: one line on standard error, and nothing else done.
   World t;
@@ -362,9 +342,8 @@ TEST(LauncherOptions, TakesItsOptionsInAnyCaseAndRefusesAnythingElse) {
   EXPECT_EQ(t.Run(), 24u);
   EXPECT_EQ(t.platform.err.bytes,
             "zelmora-launch: bad command line: unknown argument: /quiet (try /?)\r\n");
-  EXPECT_EQ(t.platform.out.bytes, "");
-  EXPECT_TRUE(t.platform.starts.empty());
-  EXPECT_TRUE(t.platform.files.empty());
+  EXPECT_TRUE(t.platform.out.bytes.empty() && t.platform.starts.empty() &&
+              t.platform.files.empty());
 }
 
 // The settings, then the record, last, so that an uninstall cut short is retried whole.
@@ -404,8 +383,7 @@ TEST(LauncherReports, NamesTheReportAfterTheComputerTheDomainAndTheUser) {
   const struct {
     std::u16string computer;
     std::optional<std::u16string> domain;
-    std::u16string user;
-    std::u16string name;
+    std::u16string user, name;
   } rows[] = {
       {u"WS-0142", u"CORP", u"jdoe", u"WS-0142-CORP-jdoe.log"},
       {u"WS-0142", {}, u"jdoe", u"WS-0142-WS-0142-jdoe.log"},
