@@ -11,22 +11,19 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/common/CommandLine.h"
 #include "platform/common/Utf.h"
 #include "platform/common/VersionInfo.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/StoreTestSupport.h"
 
-namespace zelmora::platform {
-namespace {
 // While set, the host name the system gives.
-std::string fakeHostName;
-}  // namespace
-}  // namespace zelmora::platform
+static std::string fakeHostName;
 
 extern "C" int gethostname(char* name, size_t size) noexcept {
   using Lookup = int (*)(char*, size_t);
   static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "gethostname"));
-  const std::string& fake = zelmora::platform::fakeHostName;
+  const std::string& fake = fakeHostName;
   if (fake.empty()) return next(name, size);
   fake.copy(name, size);
   if (fake.size() < size) name[fake.size()] = '\0';
@@ -43,6 +40,7 @@ std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), t
 
 class PosixBackendTest : public ::testing::Test {
  protected:
+  LONG Error() { return static_cast<LONG>(platform.GetLastError()); }
   HANDLE Open(const std::string& path) {
     return platform.CreateFileW(Utf8ToUtf16(path).c_str(), kGenericRead, kFileShareRead, nullptr,
                                 kOpenExisting, kFileAttributeNormal, kNoHandle);
@@ -54,33 +52,27 @@ class PosixBackendTest : public ::testing::Test {
   // Starts the program file at path with the command line; the error code when it fails.
   LONG Start(const std::string& path, const std::u16string& line) {
     const HANDLE file = Open(path);
-    if (file == kInvalidHandle) return static_cast<LONG>(platform.GetLastError());
+    if (file == kInvalidHandle) return Error();
     const BOOL started =
         platform.CreateProcessW(file, Utf8ToUtf16(path).c_str(), line.c_str(), &output, &process);
-    const LONG error = started ? kErrorSuccess : static_cast<LONG>(platform.GetLastError());
+    const LONG error = started ? kErrorSuccess : Error();
     platform.CloseHandle(file);
     return error;
   }
   // A shell running script, started through the shell's own file.
   void Shell(const std::string& script) {
-    ASSERT_EQ(Start("/bin/sh", u"sh -c " + QuoteForShell(script)), kErrorSuccess);
-  }
-  static std::u16string QuoteForShell(const std::string& script) {
-    std::u16string quoted = u"\"";
-    for (const char c : script) {
-      if (c == '"') quoted += u'\\';
-      quoted += static_cast<char16_t>(c);
-    }
-    return quoted + u"\"";
+    ASSERT_EQ(Start("/bin/sh", u"sh -c " + QuoteArgument(Utf8ToUtf16(script))), kErrorSuccess);
   }
   std::string ReadToEnd() {
     std::string bytes;
     char buffer[4096];
     DWORD count = 0;
-    while (platform.ReadFile(output, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+    while (platform.ReadFile(output, buffer, sizeof buffer, &count, nullptr) && count > 0)
       bytes.append(buffer, count);
-    }
     return bytes;
+  }
+  bool Ended(DWORD milliseconds = 10000) {
+    return platform.WaitForSingleObject(process, milliseconds) == kWaitObject0;
   }
   DWORD ExitCode() {
     DWORD code = 0;
@@ -90,6 +82,7 @@ class PosixBackendTest : public ::testing::Test {
   void TearDown() override {
     if (output != kNoHandle) platform.CloseHandle(output);
     if (process != kNoHandle) platform.CloseHandle(process);
+    output = process = kNoHandle;
   }
 
   PosixPlatform platform;
@@ -141,7 +134,7 @@ TEST_F(PosixBackendTest, TheVersionBlockAndTheStartMeetTheHeldFile) {
   const DWORD needed = size;
   size = needed - 1;
   EXPECT_FALSE(platform.GetFileVersionInfoW(held, u"ignored", &size, block.data()));
-  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorInsufficientBuffer));
+  EXPECT_EQ(Error(), kErrorInsufficientBuffer);
   EXPECT_EQ(size, needed);
   platform.CloseHandle(held);
 
@@ -154,7 +147,7 @@ TEST_F(PosixBackendTest, TheVersionBlockAndTheStartMeetTheHeldFile) {
     const HANDLE file = Open(path);
     size = static_cast<DWORD>(block.size());
     EXPECT_FALSE(platform.GetFileVersionInfoW(file, u"ignored", &size, block.data())) << path;
-    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorBadExeFormat)) << path;
+    EXPECT_EQ(Error(), kErrorBadExeFormat) << path;
     platform.CloseHandle(file);
   }
 
@@ -166,13 +159,13 @@ TEST_F(PosixBackendTest, TheVersionBlockAndTheStartMeetTheHeldFile) {
   ASSERT_TRUE(platform.CreateProcessW(heldProgram, Utf8ToUtf16(program).c_str(), u"program",
                                       &output, &process));
   platform.CloseHandle(heldProgram);
-  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_TRUE(Ended());
   EXPECT_EQ(ExitCode(), 0u);
 }
 
 TEST_F(PosixBackendTest, OutputAndErrorShareOnePipeAndTheStatusIsTheProgramsOwn) {
   Shell("printf out; printf err >&2; printf ' and more'; exit 3");
-  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_TRUE(Ended());
   EXPECT_EQ(ReadToEnd(), "outerr and more");
   EXPECT_EQ(ExitCode(), 3u);
 }
@@ -180,11 +173,9 @@ TEST_F(PosixBackendTest, OutputAndErrorShareOnePipeAndTheStatusIsTheProgramsOwn)
 TEST_F(PosixBackendTest, AProgramEndedBySignalGivesWhatShellsTell) {
   for (const auto& [signal, status] : {std::pair{"KILL", 137u}, std::pair{"TERM", 143u}}) {
     Shell(std::string("kill -") + signal + " $$");
-    EXPECT_EQ(platform.WaitForSingleObject(process, kInfinite), kWaitObject0);
+    EXPECT_TRUE(Ended(kInfinite));
     EXPECT_EQ(ExitCode(), status) << signal;
-    platform.CloseHandle(process);
-    platform.CloseHandle(output);
-    process = output = kNoHandle;
+    TearDown();
   }
 }
 
@@ -197,18 +188,18 @@ TEST_F(PosixBackendTest, AProgramThatOutlivesTheWaitIsEndedWithTheStatusGiven) {
   EXPECT_LT(waited, std::chrono::seconds(5));
   EXPECT_EQ(ExitCode(), 259u);  // still running
   ASSERT_TRUE(platform.TerminateProcess(process, 26));
-  EXPECT_EQ(platform.WaitForSingleObject(process, 0), kWaitObject0);
+  EXPECT_TRUE(Ended(0));
   EXPECT_EQ(ExitCode(), 26u);
   // Ended already: refused, as Windows refuses.
   EXPECT_FALSE(platform.TerminateProcess(process, 1));
-  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorAccessDenied));
+  EXPECT_EQ(Error(), kErrorAccessDenied);
   EXPECT_EQ(ReadToEnd(), "");
 }
 
 // The pipe holds all the output of a program that nobody reads while it runs, so it ends.
 TEST_F(PosixBackendTest, APipeHoldsSixtyFourKibibytesUnreadUntilItsEnd) {
   Shell("head -c 65536 /dev/zero");
-  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_TRUE(Ended());
   EXPECT_EQ(ReadToEnd(), std::string(65536, '\0'));
   DWORD count = 1;
   char byte;
@@ -235,7 +226,7 @@ TEST_F(PosixBackendTest, TheProgramGetsNoDescriptorOfTheCallersAndNothingToRead)
         "readlink /proc/$$/fd/0; cat; echo end");
   dup2(savedInput, STDIN_FILENO);
   for (const int fd : {savedInput, input[0], inheritable}) close(fd);
-  EXPECT_EQ(platform.WaitForSingleObject(process, 10000), kWaitObject0);
+  EXPECT_TRUE(Ended());
   EXPECT_EQ(ReadToEnd(), "/dev/null\nend\n");
 }
 
@@ -250,19 +241,16 @@ TEST_F(PosixBackendTest, AFileWrittenAnewIsARegularFileOfItsOwnOrNothing) {
   ASSERT_GE(reader, 0);
   const std::string lonelyFifo = folder / "lonely";  // no reader: a blocking open would hang
   ASSERT_EQ(mkfifo(lonelyFifo.c_str(), 0600), 0);
-  const struct {
-    std::string path;
-    LONG error;
-  } refused[] = {
+  const std::pair<std::string, LONG> refused[] = {
       {link, kErrorAccessDenied},
       {fifo, kErrorAccessDenied},
       {lonelyFifo, kErrorAccessDenied},
       {folder.Path(), kErrorAccessDenied},
       {folder / "missing/log", kErrorPathNotFound},
   };
-  for (const auto& c : refused) {
-    EXPECT_EQ(Create(c.path), kInvalidHandle) << c.path;
-    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(c.error)) << c.path;
+  for (const auto& [path, error] : refused) {
+    EXPECT_EQ(Create(path), kInvalidHandle) << path;
+    EXPECT_EQ(Error(), error) << path;
   }
   EXPECT_EQ(FileBytes(target), Bytes("kept"));
   close(reader);
@@ -285,17 +273,14 @@ TEST_F(PosixBackendTest, ADeletedFileTellsAMissingFileFromAMissingFolder) {
   testing::WriteFileBytes(file, Bytes("x"));
   EXPECT_TRUE(platform.DeleteFileW(Utf8ToUtf16(file).c_str()));
   EXPECT_FALSE(std::filesystem::exists(file));
-  const struct {
-    std::string path;
-    LONG error;
-  } refused[] = {
+  const std::pair<std::string, LONG> refused[] = {
       {file, kErrorFileNotFound},
       {folder / "gone/report.log", kErrorPathNotFound},
       {folder.Path(), kErrorAccessDenied},
   };
-  for (const auto& c : refused) {
-    EXPECT_FALSE(platform.DeleteFileW(Utf8ToUtf16(c.path).c_str())) << c.path;
-    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(c.error)) << c.path;
+  for (const auto& [path, error] : refused) {
+    EXPECT_FALSE(platform.DeleteFileW(Utf8ToUtf16(path).c_str())) << path;
+    EXPECT_EQ(Error(), error) << path;
   }
 }
 
@@ -318,15 +303,15 @@ TEST_F(PosixBackendTest, NamesAreTheHostsFirstLabelAndTheUserBehindIt) {
   fakeHostName = "ws-0142.corp";
   size = 7;
   EXPECT_FALSE(platform.GetComputerNameW(name, &size));
-  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorBufferOverflow));
+  EXPECT_EQ(Error(), kErrorBufferOverflow);
   EXPECT_EQ(size, 8u);
   size = static_cast<DWORD>(8 + user.size());
   EXPECT_FALSE(platform.GetUserNameExW(kNameSamCompatible, name, &size));
-  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorMoreData));
+  EXPECT_EQ(Error(), kErrorMoreData);
   EXPECT_EQ(size, 9 + user.size());
   size = 256;
   EXPECT_FALSE(platform.GetUserNameExW(kNameSamCompatible + 1, name, &size));
-  EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(kErrorInvalidParameter));
+  EXPECT_EQ(Error(), kErrorInvalidParameter);
   fakeHostName.clear();
 }
 
