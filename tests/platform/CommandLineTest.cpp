@@ -20,8 +20,8 @@ TEST(CommandLine, SplitsAsTheRuntimeDoes) {
       {u"x.exe", {u"x.exe"}},
       {u"\"C:\\Program Files\\z.exe\" /reports \\\\srv\\r$",
        {u"C:\\Program Files\\z.exe", u"/reports", u"\\\\srv\\r$"}},
-      // The program name knows no escapes, ends at its closing quote, and an argument may follow
-      // it with no space.
+      // The program name knows no escapes, ends at its closing quote, and an argument may
+      // follow it with no space.
       {u"\"C:\\a\\\"/uninstall", {u"C:\\a\\", u"/uninstall"}},
       {u"C:\\a\\b\\\"c d", {u"C:\\a\\b\\\"c", u"d"}},
       {u"\"unclosed name", {u"unclosed name"}},
@@ -38,9 +38,8 @@ TEST(CommandLine, SplitsAsTheRuntimeDoes) {
       {u"x trailing\\", {u"x", u"trailing\\"}},
       {u"x /reports\"\"", {u"x", u"/reports"}},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(SplitCommandLine(c.line), c.arguments) << std::string(c.line.begin(), c.line.end());
-  }
 }
 
 TEST(CommandLine, QuotesOnlyWhatNeedsIt) {
@@ -57,20 +56,18 @@ TEST(CommandLine, QuotesOnlyWhatNeedsIt) {
       {u"\\\"", u"\"\\\\\\\"\""},
       {u"\\\\", u"\\\\"},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(QuoteArgument(c.argument), c.quoted)
         << std::string(c.argument.begin(), c.argument.end());
-  }
 }
 
 TEST(CommandLine, JoinedArgumentsSplitBackWhole) {
   const Arguments arguments = {u"",          u" ",      u"\"",       u"\\",    u"a\\\\\"b\\",
                                u"\t\"x y\"", u"\\\\\\", u"\u05d3\"", u"/?",    u"-\"\"",
                                u"end \\",    u"\\\"\\", u"\"\"\"",   u"a\"\"b"};
-  const std::u16string line = JoinCommandLine(u"/opt/z ora/zelmora-launch", arguments);
-  Arguments expected = {u"/opt/z ora/zelmora-launch"};
-  expected.insert(expected.end(), arguments.begin(), arguments.end());
-  EXPECT_EQ(SplitCommandLine(line), expected);
+  Arguments split = SplitCommandLine(JoinCommandLine(u"/opt/z ora/zelmora-launch", arguments));
+  EXPECT_EQ(split.front(), u"/opt/z ora/zelmora-launch");
+  EXPECT_EQ(Arguments(split.begin() + 1, split.end()), arguments);
   // A quote cannot stand in a program name, and is left out.
   EXPECT_EQ(SplitCommandLine(JoinCommandLine(u"a\"b c", {})), Arguments{u"ab c"});
 }
