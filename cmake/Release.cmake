@@ -1,6 +1,6 @@
 # The Windows release: how its two programs, the tool and its launcher, are linked, and the ZIP
 # package (`cmake --build --preset windows --target package`) that holds them with the build's
-# identity, the deployment guide, the README and SHA256SUMS. The package step signs both programs
+# identity, the deployment and translations guides, the README and SHA256SUMS. The package step signs both programs
 # when a certificate is named, and prints the identity.
 #
 # Files that go into the package beside the tool (message translations, for instance) are added
@@ -32,21 +32,8 @@ endfunction()
 # The identity that an administrator copies into a detection rule, and the documents.
 install(FILES ${PROJECT_BINARY_DIR}/build-identity.txt ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md DESTINATION docs)
-
-# What the release checks (tests/release, and tests/wine for those that run programs) are told.
-set(ZELMORA_RELEASE_ENVIRONMENT
-  ZELMORA_SOURCE=${PROJECT_SOURCE_DIR}
-  ZELMORA_TOOL=$<TARGET_FILE:zelmora-setup>
-  ZELMORA_BESIDE_EXE=$<JOIN:$<TARGET_PROPERTY:zelmora-setup,ZELMORA_BESIDE_EXE>,:>
-  ZELMORA_VERSION=${PROJECT_VERSION}
-  ZELMORA_LAUNCHER=$<TARGET_FILE:zelmora-launch>
-  ZELMORA_BUILD_IDENTITY_FILE=${PROJECT_BINARY_DIR}/build-identity.txt
-  ZELMORA_CPACK_CONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
-  ZELMORA_GUIDE=${PROJECT_SOURCE_DIR}/docs/deploying.md
-  ZELMORA_README=${PROJECT_SOURCE_DIR}/README.md
-  ZELMORA_OBJDUMP=${CMAKE_OBJDUMP}
-  ZELMORA_SITE=${PROJECT_BINARY_DIR}/site/settings.txt)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md ${PROJECT_SOURCE_DIR}/docs/translations.md
+        DESTINATION docs)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zelmora-setup)

@@ -49,11 +49,12 @@ check_package() {
   (cd "$dir" && cmake -E tar xf "$archive") || fail "cannot unpack $archive"
 
   expected=$(printf '%s\n' zelmora-setup.exe zelmora-launch.exe build-identity.txt \
-    docs/deploying.md README.md SHA256SUMS "${beside[@]##*/}" | sort)
+    docs/deploying.md docs/translations.md README.md SHA256SUMS "${beside[@]##*/}" | sort)
   entry=$(cd "$dir" && find . -type f | sed 's|^\./||' | sort)
   [[ $entry == "$expected" ]] || fail "package holds"$'\n'"$entry"$'\n'"expected"$'\n'"$expected"
   # Each source and its path in the package.
   local -a copies=("$ZELMORA_GUIDE|docs/deploying.md" "$ZELMORA_README|README.md"
+    "$ZELMORA_TRANSLATIONS_GUIDE|docs/translations.md"
     "$ZELMORA_BUILD_IDENTITY_FILE|build-identity.txt")
   for entry in "${beside[@]}"; do copies+=("$entry|${entry##*/}"); done
   for entry in "${copies[@]}"; do
