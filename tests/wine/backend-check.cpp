@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,7 @@
 
 #include "platform/NativePlatform.h"
 #include "platform/common/CommandLine.h"
+#include "platform/common/Utf.h"
 
 int ReferenceLoadString(unsigned id, char16_t* buffer, int capacity);
 
@@ -24,13 +26,9 @@ namespace {
 
 using namespace zelmora::platform;
 // The portable types, not the Windows header's of the same names.
-using zelmora::platform::BOOL;
-using zelmora::platform::DWORD;
-using zelmora::platform::HANDLE;
-using zelmora::platform::HKEY;
-using zelmora::platform::HMODULE;
-using zelmora::platform::LONG;
-using zelmora::platform::UINT;
+using zelmora::platform::BOOL, zelmora::platform::DWORD, zelmora::platform::HANDLE,
+    zelmora::platform::HKEY, zelmora::platform::HMODULE, zelmora::platform::LONG,
+    zelmora::platform::UINT;
 
 struct Message {
   UINT id;
@@ -130,7 +128,7 @@ void CheckCopiedParameters() {
 }
 
 // The file whose inheritable handle the caller holds while it starts a child.
-constexpr std::wstring_view kInheritedFileName = L"backend-check-inherited.tmp";
+constexpr std::u16string_view kInheritedFileName = u"backend-check-inherited.tmp";
 
 // What a child started by CheckProcesses does, by its first argument.
 int RunChild(const std::u16string& mode, const std::u16string& argument) {
@@ -149,13 +147,12 @@ int RunChild(const std::u16string& mode, const std::u16string& argument) {
   }
   // child-handles: whether the handle named in the argument reached the child, and what its
   // input is.
-  const auto handle = reinterpret_cast<::HANDLE>(
-      static_cast<std::uintptr_t>(std::stoull(std::string(argument.begin(), argument.end()))));
+  const auto handle = reinterpret_cast<::HANDLE>(std::stoull(Utf16ToUtf8(argument)));
   // A handle of the same number may stand for something else here: the file it leads to tells.
   wchar_t path[MAX_PATH] = {};
   const ::DWORD length = ::GetFinalPathNameByHandleW(handle, path, MAX_PATH, 0);
   const bool inherited = length > 0 && length < MAX_PATH &&
-                         std::wstring_view(path, length).ends_with(kInheritedFileName);
+                         std::u16string(path, path + length).ends_with(kInheritedFileName);
   char byte = 0;
   ::DWORD read = 1;
   const ::HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -169,8 +166,7 @@ int RunChild(const std::u16string& mode, const std::u16string& argument) {
 struct Child {
   BOOL started = 0;
   DWORD error = 0;
-  HANDLE output = kNoHandle;
-  HANDLE process = kNoHandle;
+  HANDLE output = kNoHandle, process = kNoHandle;
 };
 
 Child Start(const std::u16string& path, const std::u16string& arguments) {
@@ -193,9 +189,8 @@ std::string ReadAll(HANDLE output) {
   DWORD count = 0;
   BOOL read = 0;
   while ((read = NativePlatform().ReadFile(output, buffer, sizeof buffer, &count, nullptr)) &&
-         count > 0) {
+         count > 0)
     bytes.append(buffer, count);
-  }
   Expect(read != 0, "a pipe at its end reads 0 bytes, not a failure");
   return bytes;
 }
@@ -207,8 +202,13 @@ DWORD ExitCodeOf(const Child& child) {
 }
 
 void Close(const Child& child) {
-  NativePlatform().CloseHandle(child.output);
-  NativePlatform().CloseHandle(child.process);
+  for (const HANDLE handle : {child.output, child.process}) NativePlatform().CloseHandle(handle);
+}
+
+std::u16string TempFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, folder);
+  return std::u16string(folder, folder + std::wcslen(folder));
 }
 
 void CheckProcesses() {
@@ -231,18 +231,13 @@ void CheckProcesses() {
   Close(child);
 
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  wchar_t folder[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, folder);
-  const ::HANDLE held =
-      ::CreateFileW((std::wstring(folder) + std::wstring(kInheritedFileName)).c_str(),
-                    GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const std::u16string heldPath = TempFolder() + std::u16string(kInheritedFileName);
+  const ::HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t*>(heldPath.c_str()),
+                                      GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                                      FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   Expect(held != reinterpret_cast<::HANDLE>(~std::uintptr_t{0}), "an inheritable handle");
-  child = Start(
-      self, u"child-handles " + [&] {
-        const std::string digits = std::to_string(reinterpret_cast<std::uintptr_t>(held));
-        return std::u16string(digits.begin(), digits.end());
-      }());
+  child = Start(self, u"child-handles " +
+                          Utf8ToUtf16(std::to_string(reinterpret_cast<std::uintptr_t>(held))));
   platform.WaitForSingleObject(child.process, 30000);
   const std::string report = ReadAll(child.output);
   Expect(report.ends_with(", input empty"), "the child's input is at its end at once");
@@ -253,9 +248,7 @@ void CheckProcesses() {
 
 void CheckProgramFiles() {
   Platform& platform = NativePlatform();
-  char16_t folder[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, reinterpret_cast<wchar_t*>(folder));
-  const std::u16string path = std::u16string(folder) + u"backend-check-not-a-program.exe";
+  const std::u16string path = TempFolder() + u"backend-check-not-a-program.exe";
   const HANDLE written = platform.CreateFileW(path.c_str(), kGenericWrite, 0, nullptr,
                                               kCreateAlways, kFileAttributeNormal, kNoHandle);
   DWORD count = 0;
