@@ -12,15 +12,6 @@
 #include "platform/posix/StoreFiles.h"
 
 namespace zelmora::platform {
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
 
 struct FileKeyStore::Impl {
   std::string path;

@@ -16,12 +16,6 @@
 namespace zelmora::platform {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // A missing name: a missing file, or a missing folder on the way to it, as Windows tells them.
 LONG MissingNameError(const std::string& path) {
   struct stat status {};

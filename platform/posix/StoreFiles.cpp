@@ -13,6 +13,13 @@
 #include "platform/posix/ErrnoCodes.h"
 
 namespace zelmora::platform {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 namespace {
 
 LONG LastError() { return Win32ErrorFromErrno(errno); }

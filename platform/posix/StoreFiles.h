@@ -13,6 +13,10 @@
 
 namespace zelmora::platform {
 
+// The folder of a path: what comes before its last slash ("/" for a name at the root, "." for a
+// bare name).
+std::string FolderOf(const std::string& path);
+
 // Closes the descriptor it owns.
 class UniqueFd {
  public:
