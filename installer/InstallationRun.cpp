@@ -4,9 +4,9 @@
 #include <string>
 
 #include "installer/SettingsLayout.h"
-#include "registry/StdOutChannel.h"
 #include "installer/WorkstationFacts.h"
 #include "registry/Registry.h"
+#include "registry/StdOutChannel.h"
 
 namespace zelmora {
 namespace {

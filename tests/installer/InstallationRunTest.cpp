@@ -3,8 +3,8 @@
 #include <new>
 
 #include "installer/InstallationRun.h"
-#include "registry/StdOutChannel.h"
 #include "platform/common/Utf.h"
+#include "registry/StdOutChannel.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "registry/StdOutChannel.h"
 #include "registry/Exceptions.h"
+#include "registry/StdOutChannel.h"
 #include "tests/support/RunFixture.h"
 
 namespace zelmora::testing {
