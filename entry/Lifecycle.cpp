@@ -28,7 +28,10 @@ struct Service {
 // instance included.
 constexpr std::array<Service, 5> kServices = {{
     {[] { Channel().SetUp(); }, [] { Channel().Close(); }},
-    {&LoadMessageOverrides, &ReleaseMessageOverrides},
+    {[] {
+       if (installation->translated) LoadMessageOverrides();
+     },
+     &ReleaseMessageOverrides},
     {&CreateOutOfMemoryInstance, &ReleaseOutOfMemoryInstance},
     {[] { reporterInstalled = true; }, [] { reporterInstalled = false; }},
     {&LoadInOutMessages, &ReleaseInOutMessages},

@@ -27,10 +27,13 @@ struct FailureStatuses {
 // What the entry runs: the program's run, which returns the status to end with, the channel that
 // it prints through, and its failure statuses. The program composes them and hands them in, so
 // that this layer never reaches up for them.
+// `translated`: whether start-up looks for an administrator's translation of the texts; a
+// program whose every run must stay cheap declines it.
 struct Installation {
   platform::UINT (*run)();
   OutputChannel* channel;
   FailureStatuses statuses;
+  bool translated = true;
 };
 
 // Names the installation that start-up, the run and shut-down work on. ProcessEntry does it

@@ -1,6 +1,8 @@
 // The launcher: its run, for the tool that the build puts beside it, and the channel, handed to
 // the process entry on the build's own platform, with the launcher's own failure statuses (27
-// for a report, 28 for the fallback line), which no run of the tool gives.
+// for a report, 28 for the fallback line), which no run of the tool gives. It runs at nearly
+// every logon, so it declines the translation lookup and its registry reads and file probes: its
+// texts, its failure report included, are read by administrators in logs and stay English.
 #include "entry/ProcessEntry.h"
 #include "launcher/LaunchStatus.h"
 #include "launcher/LauncherRun.h"
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
   static const zelmora::Installation kLauncher{
       &RunLauncher,
       &zelmora::StdOut(),
-      {zelmora::launcher::kOwnFailure, zelmora::launcher::kStartUpFailure}};
+      {zelmora::launcher::kOwnFailure, zelmora::launcher::kStartUpFailure},
+      false};
   zelmora::ProcessEntry(kLauncher);
 }

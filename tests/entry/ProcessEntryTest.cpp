@@ -216,6 +216,27 @@ TEST_F(Process, AFailureDuringStartUpGivesTheFallbackLineAndStatus217) {
   EXPECT_GT(seen[false], 7);
 }
 
+TEST_F(Process, AProgramThatDeclinesTranslationStartsWithoutTheLookupsReadsAndProbes) {
+  Installation tool = ToolInstallation();
+  Installation untranslated = tool;
+  untranslated.translated = false;
+  std::map<bool, std::size_t> lookupCalls;
+  for (const Installation* used : {&tool, &untranslated}) {
+    ScriptedPlatform p;
+    platform::ScopedSystem system(p);
+    UseInstallation(*used);
+    StartUp();
+    EXPECT_THROW(ShutDown(), platform::ProcessExit);
+    for (const auto& entry : p.Log()) {
+      lookupCalls[used->translated] +=
+          entry.call == Call::RegGetValueW || entry.call == Call::GetModuleFileNameW ||
+          entry.call == Call::GetUserPreferredUILanguages || entry.call == Call::CreateFileW;
+    }
+  }
+  EXPECT_GE(lookupCalls[true], 4u);
+  EXPECT_EQ(lookupCalls[false], 0u);
+}
+
 // A processor fault, handed over as the system would: told by where it strikes, and never
 // twice.
 TEST_F(Process, AProcessorFaultIsToldLikeAnEscapedFailureAndNeverTwice) {
