@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace zelmora {
+#include "registry/Environment.h"
 
-// The variable's value exactly as stored; empty when it is unset or empty.
-std::u16string EnvironmentValue(const std::u16string& name);
+namespace zelmora {
 
 // The current user's logon name without the units 0x0000-0x0020 at either end; empty when the
 // platform cannot tell it.

@@ -9,25 +9,12 @@ namespace {
 using platform::DWORD;
 using platform::System;
 
-// The longest text a variable can hold, and the longest path a module can have, with its NUL.
+// The longest path a module can have, with its NUL.
 constexpr DWORD kLongestText = 32768;
 
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 }  // namespace
-
-std::u16string EnvironmentText(const char16_t* name) {
-  std::u16string text(kLongestText, u'\0');
-  DWORD length = System().GetEnvironmentVariableW(name, text.data(), kLongestText);
-  if (length >= kLongestText) {
-    // Longer than any variable Windows keeps, yet the back-end says so: take it all the same.
-    text.resize(length);
-    length = System().GetEnvironmentVariableW(name, text.data(), length);
-    if (length >= text.size()) length = 0;
-  }
-  text.resize(length);
-  return text;
-}
 
 std::u16string OwnPath() {
   std::u16string path(kLongestText, u'\0');

@@ -1,14 +1,10 @@
-// The environment and paths as the launcher reads them.
+// The launcher's own path, and the paths it makes beside it.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace zelmora::launcher {
-
-// The variable's text exactly as stored; unset and empty both read as the empty text, as the
-// tool reads TEMP.
-std::u16string EnvironmentText(const char16_t* name);
 
 // The launcher's own path, whole, however long.
 std::u16string OwnPath();

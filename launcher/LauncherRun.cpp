@@ -14,6 +14,7 @@
 #include "launcher/SetupRecord.h"
 #include "launcher/ToolProcess.h"
 #include "launcher/Uninstall.h"
+#include "registry/Environment.h"
 
 namespace zelmora::launcher {
 namespace {
@@ -37,7 +38,7 @@ Outcome RunOnce(const std::u16string& toolPath) {
     return outcome;
   }
   outcome.identity = tool.Identity();
-  const SetupRecord now{tool.Identity(), EnvironmentText(u"TEMP")};
+  const SetupRecord now{tool.Identity(), EnvironmentValue(u"TEMP")};
   const std::optional<SetupRecord> record = ReadSetupRecord();
   if (!now.build.empty() && record == now) {
     outcome.skipped = true;
